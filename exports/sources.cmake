@@ -1,0 +1,4 @@
+set(EXPORTS_PORTABLE
+  exports/PIDMap.cpp
+  exports/SmartCardReader.cpp
+)

@@ -1,0 +1,5 @@
+set(GRAPH_PORTABLE
+  graph/SignalLevel.cpp
+  graph/KeyCommandTable.cpp
+  graph/RemoteKeyPoller.cpp
+)

@@ -1,0 +1,27 @@
+#include "platform/Trace.h"
+
+#ifdef BDA_TRACE
+#include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+void TraceWrite(const char* text, int valueCount, int64_t v1, int64_t v2, int64_t v3) {
+    char line[512];
+    const long long values[3] = {v1, v2, v3};
+    int used = std::snprintf(line, sizeof line, "%s", text);
+    for (int i = 0; i < valueCount && used > 0 && used < (int)sizeof line; ++i) {
+        used += std::snprintf(line + used, sizeof line - used, " %lld (0x%llX)", values[i],
+                              (unsigned long long)values[i]);
+    }
+    if (used > 0 && used < (int)sizeof line - 1) {
+        line[used] = '\n';
+        line[used + 1] = 0;
+    }
+#ifdef _WIN32
+    OutputDebugStringA(line);
+#else
+    std::fputs(line, stderr);
+#endif
+}
+#endif

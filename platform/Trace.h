@@ -1,0 +1,20 @@
+// The one trace hook. Debug builds (BDA_TRACE defined) send each text with its
+// values to the debugger output; release builds compile every call away.
+#pragma once
+
+#include <cstdint>
+
+#ifdef BDA_TRACE
+void TraceWrite(const char* text, int valueCount, int64_t v1, int64_t v2, int64_t v3);
+inline void Trace(const char* text) { TraceWrite(text, 0, 0, 0, 0); }
+inline void Trace(const char* text, int64_t v1) { TraceWrite(text, 1, v1, 0, 0); }
+inline void Trace(const char* text, int64_t v1, int64_t v2) { TraceWrite(text, 2, v1, v2, 0); }
+inline void Trace(const char* text, int64_t v1, int64_t v2, int64_t v3) {
+    TraceWrite(text, 3, v1, v2, v3);
+}
+#else
+inline void Trace(const char*) {}
+inline void Trace(const char*, int64_t) {}
+inline void Trace(const char*, int64_t, int64_t) {}
+inline void Trace(const char*, int64_t, int64_t, int64_t) {}
+#endif

@@ -1,0 +1,5 @@
+set(PLATFORM_PORTABLE
+  platform/ReentrantLock.cpp
+  platform/WideText.cpp
+  platform/Trace.cpp
+)

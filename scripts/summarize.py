@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Adds up every suite's results under a results folder and prints one line:
+"N passed, M failed". GoogleTest programs count their test cases; other
+checks (ctest entries without a GoogleTest report, fuzz targets, static
+checks) count one each. Exits non-zero when anything failed."""
+import os
+import sys
+import xml.etree.ElementTree as ET
+
+
+def gtest_counts(path):
+    root = ET.parse(path).getroot()
+    tests = int(root.get("tests", 0))
+    failed = int(root.get("failures", 0)) + int(root.get("errors", 0))
+    disabled = int(root.get("disabled", 0))
+    return tests - disabled, failed
+
+
+def main(results):
+    passed = failed = 0
+    for flavour in sorted(os.listdir(results)):
+        folder = os.path.join(results, flavour)
+        if not os.path.isdir(folder):
+            continue
+        ctest = os.path.join(folder, "ctest.xml")
+        if os.path.exists(ctest):
+            for case in ET.parse(ctest).getroot().iter("testcase"):
+                name = case.get("name")
+                ok = case.get("status") not in ("fail", "failed") and case.find("failure") is None
+                report = os.path.join(folder, name + ".xml")
+                if os.path.exists(report):
+                    try:
+                        tests, bad = gtest_counts(report)
+                    except ET.ParseError:
+                        tests, bad = 1, 1
+                    if not ok and bad == 0:
+                        bad = 1  # crashed or a sanitizer stopped it after the last test
+                    passed += tests - min(bad, tests)
+                    failed += bad
+                else:
+                    passed += 1 if ok else 0
+                    failed += 0 if ok else 1
+                    if not ok:
+                        print(f"failed: {flavour}/{name}")
+        for extra in ("checks.txt",):
+            path = os.path.join(folder, extra)
+            if os.path.exists(path):
+                for line in open(path):
+                    parts = line.split()
+                    if len(parts) >= 2:
+                        if parts[-1] == "pass":
+                            passed += 1
+                        else:
+                            failed += 1
+                            print(f"failed: {flavour}/{parts[0]}")
+    steps = os.path.join(results, "step-failures.txt")
+    if os.path.exists(steps):
+        for line in open(steps):
+            if line.strip():
+                failed += 1
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
