@@ -1,0 +1,55 @@
+// The bounded FIFO of TS chunks between DirectShow's streaming thread (Push)
+// and the host's threads (Pop, Clear, GetCount).
+//
+// Push copies each byte once into an accumulation buffer of ChunkSize bytes;
+// a full buffer becomes a chunk without a copy and a fresh buffer takes its
+// place. Appending a chunk first drops the oldest ones until fewer than
+// MaxChunks remain. QueueLock is taken once per chunk produced and released
+// in between, so Pop can run between the chunks of one large sample.
+// With ChunkSize 0 every pushed block becomes one chunk of its own size.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+
+#include "driver/TsChunk.h"
+#include "platform/ReentrantLock.h"
+
+class TsChunkQueue {
+public:
+    TsChunkQueue();  // empty and unconfigured: ChunkSize 0, MaxChunks 0
+    ~TsChunkQueue();
+    TsChunkQueue(const TsChunkQueue&) = delete;
+    TsChunkQueue& operator=(const TsChunkQueue&) = delete;
+
+    // Clears the queue and sets a new chunk size (0: no accumulation) and
+    // maximum chunk count. Runs before any Push can arrive.
+    void Configure(uint32_t chunkSize, uint32_t maxChunks);
+
+    // Appends `length` bytes; true when at least one chunk was appended.
+    bool Push(const uint8_t* bytes, uint32_t length);
+
+    // Removes and returns the oldest chunk (the caller owns it and frees it
+    // with FreeTsChunk), or null when the queue is empty.
+    TsChunk* Pop();
+
+    // Frees every queued chunk and discards the partly filled one.
+    void Clear();
+
+    // Complete chunks in the list; read without the lock, may be one stale.
+    uint32_t GetCount() const;
+
+    uint32_t ChunkSize() const { return chunkSize_; }
+    uint32_t MaxChunks() const { return maxChunks_; }
+    uint32_t AccumulatedBytes() const { return accumulatedBytes_; }
+
+private:
+    std::list<TsChunk*> chunks_;
+    std::atomic<uint32_t> count_;  // mirrors chunks_.size() for the lock-free GetCount
+    uint8_t* accumulationBuffer_;
+    uint32_t accumulatedBytes_;
+    uint32_t chunkSize_;
+    uint32_t maxChunks_;
+    ReentrantLock queueLock_;
+};
