@@ -1,5 +1,7 @@
 // The channel plan compiled into the driver: two networks, two tuning spaces
-// each, and a constant table of channels per space.
+// each, and a constant table of channels per space. Every name and row pointer
+// returned here belongs to the plan (static storage) and stays valid for the
+// life of the process; callers never free them.
 #pragma once
 
 #include <cstdint>
