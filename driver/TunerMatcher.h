@@ -16,10 +16,13 @@ constexpr size_t DeviceNameCapacity = 256;  // units, terminator included
 // past `capacity` units or the terminator.
 bool DevicePathNumber(const WideChar* devicePath, size_t capacity, int64_t* number);
 
-// Parses up to the terminator like wcstoll(text, nullptr, 16).
+// Parses up to the terminator like wcstoll(text, nullptr, 16) in the C locale:
+// ASCII white space, sign, optional 0x/0X, ASCII hex digits, saturating at
+// INT64_MAX / INT64_MIN. A null text reads as 0.
 int64_t ParseHex64(const WideChar* text);
 
-// True when (friendlyName, devicePath) passes every selection test.
+// True when (friendlyName, devicePath) passes every selection test. Both are
+// read as 256-unit buffers; null texts never match. Nothing is retained.
 bool TunerMatches(const WideChar* friendlyName, const WideChar* devicePath,
                   const WideChar* configuredName, uint32_t configuredDeviceId);
 
@@ -29,5 +32,6 @@ struct TunerCandidate {
 };
 
 // Index of the first candidate, in enumeration order, that matches; -1 if none.
+// The candidates stay the caller's.
 int SelectTuner(const TunerCandidate* candidates, int count, const WideChar* configuredName,
                 uint32_t configuredDeviceId);

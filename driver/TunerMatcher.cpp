@@ -1,0 +1,104 @@
+// How a tuner is picked: the INI gives a FriendlyName and a "DeviceID"; the
+// DeviceID is compared with the low four bits of a hex number cut out of the
+// DevicePath. The cut follows the installed base's rule literally (first
+// character of the SET "vid_0511&pid_", then the text between the next two
+// "#"), even where it lands oddly, because existing INI files depend on it.
+// Every scan is bounded by the 256-unit name buffers and by the terminator.
+#include "driver/TunerMatcher.h"
+
+#include "platform/Trace.h"
+#include "platform/WideText.h"
+
+namespace {
+
+constexpr size_t FieldCapacity = 16;  // units kept from the DevicePath field
+
+bool IsInSet(WideChar c) {
+    static const WideChar set[] = WIDE("vid_0511&pid_");
+    for (const WideChar* s = set; *s != 0; ++s)
+        if (*s == c) return true;
+    return false;
+}
+
+// Position of the first unit in [from, length) satisfying `test`, or length.
+template <typename Test>
+size_t FindFrom(const WideChar* text, size_t from, size_t length, Test test) {
+    while (from < length && !test(text[from])) ++from;
+    return from;
+}
+
+// ASCII white space as the C locale's isspace sees it.
+bool IsSpace(WideChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+// Value of a base-16 digit, or -1.
+int HexDigit(WideChar c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int64_t ParseHex64(const WideChar* text) {
+    if (text == nullptr) return 0;
+    while (IsSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == u'+' || *text == u'-') negative = (*text++ == u'-');
+    // "0x" counts as a prefix only when a digit follows; otherwise the "0" is
+    // the number, which gives 0 just the same.
+    if (text[0] == u'0' && (text[1] == u'x' || text[1] == u'X') && HexDigit(text[2]) >= 0)
+        text += 2;
+    const uint64_t limit = negative ? uint64_t{1} << 63 : uint64_t{INT64_MAX};
+    uint64_t magnitude = 0;
+    bool overflow = false;
+    for (int digit; (digit = HexDigit(*text)) >= 0; ++text) {
+        if (magnitude > (limit - static_cast<uint64_t>(digit)) / 16) overflow = true;
+        if (!overflow) magnitude = magnitude * 16 + static_cast<uint64_t>(digit);
+    }
+    if (overflow) return negative ? INT64_MIN : INT64_MAX;
+    if (negative) return magnitude == limit ? INT64_MIN : -static_cast<int64_t>(magnitude);
+    return static_cast<int64_t>(magnitude);
+}
+
+bool DevicePathNumber(const WideChar* devicePath, size_t capacity, int64_t* number) {
+    if (devicePath == nullptr || number == nullptr) return false;
+    const size_t length = WideLength(devicePath, capacity);
+    const size_t start = FindFrom(devicePath, 0, length, IsInSet);
+    const auto isHash = [](WideChar c) { return c == u'#'; };
+    const size_t open = FindFrom(devicePath, start, length, isHash);
+    if (open >= length) return false;
+    const size_t close = FindFrom(devicePath, open + 1, length, isHash);
+    if (close >= length) return false;
+    WideChar field[FieldCapacity + 1] = {};
+    for (size_t i = 0; i < FieldCapacity && open + 1 + i < close; ++i)
+        field[i] = devicePath[open + 1 + i];
+    *number = ParseHex64(field);
+    return true;
+}
+
+bool TunerMatches(const WideChar* friendlyName, const WideChar* devicePath,
+                  const WideChar* configuredName, uint32_t configuredDeviceId) {
+    if (friendlyName == nullptr || configuredName == nullptr || devicePath == nullptr)
+        return false;
+    if (friendlyName[0] == 0 || !WideEqualN(friendlyName, configuredName, DeviceNameCapacity))
+        return false;
+    if (devicePath[0] == 0) return false;
+    int64_t number = 0;
+    if (!DevicePathNumber(devicePath, DeviceNameCapacity, &number)) return false;
+    return static_cast<uint32_t>(number & 0xF) == configuredDeviceId;
+}
+
+int SelectTuner(const TunerCandidate* candidates, int count, const WideChar* configuredName,
+                uint32_t configuredDeviceId) {
+    if (candidates == nullptr) return -1;
+    for (int i = 0; i < count; ++i) {
+        if (TunerMatches(candidates[i].FriendlyName, candidates[i].DevicePath, configuredName,
+                         configuredDeviceId)) {
+            Trace("(SelectTuner) matched tuner", i, configuredDeviceId);
+            return i;
+        }
+    }
+    Trace("(SelectTuner) no tuner matched", count, configuredDeviceId);
+    return -1;
+}
