@@ -1,0 +1,33 @@
+// Which row of the built-in channel plan a tune lands on, and the fixed facts
+// the simulator derives from that row (TSID, service, default signal level).
+#pragma once
+
+#include <cstdint>
+
+#include "driver/ChannelPlan.h"
+#include "graph/TuneRequest.h"
+
+struct SimChannel {
+    Network Net = Network::None;
+    uint32_t Space = 0;
+    uint32_t Index = 0;
+    const ChannelRow* Row = nullptr;  // constant plan row (static storage)
+    uint16_t Tsid = 0;                // the TS's transport_stream_id
+    uint16_t ServiceId = 0;
+    uint16_t OriginalNetworkId = 0;
+};
+
+// ISDB-T (SystemType 0, Bandwidth 6): a UHF or CATV row whose centre frequency
+// equals Frequency. ISDB-S (SystemType 3 = BS, 4 = CS110, Bandwidth 9): the row
+// of that space whose downlink equals Frequency + 10678000 and whose TSID
+// equals the low 16 bits of Tsid. Anything else resolves to nothing (false).
+bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel);
+
+// Terrestrial and cable rows carry no TSID in the plan; their TS uses
+// 0x7000 + (centre frequency in MHz, truncated), e.g. 473143 kHz -> 0x71D9.
+uint16_t TerrestrialTsid(uint32_t frequencyKHz);
+
+// Default signal statistics of a channel: terrestrial rows report a positive
+// Level 18..32 with hundredths; satellite rows report the negative encoding
+// Level = -656 * k (k 78..87, shown by the driver as 12..21 dB) with hundredths.
+void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHundredths);

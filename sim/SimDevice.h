@@ -1,0 +1,190 @@
+// One simulated Tessel tuner device: the state behind TunerDeviceControl, the
+// TS it delivers for the current tune, and the knobs a test turns (faults,
+// remote-key script, card behaviour, signal levels, filter behaviour).
+//
+// Every operation takes the device lock for its whole run, so the streaming
+// thread (ReadTs), the remote-key thread and host threads may call at once.
+// Each TunerDeviceControl operation first logs itself with its arguments by
+// value, then consults the armed fault: a failure code is answered without
+// performing the operation, a success code (e.g. S_FALSE) is answered after
+// performing it.
+//
+// Behaviour chosen for the simulated hardware:
+// - A tune (SetTuneRequest) resolves to a row of the built-in channel plan;
+//   outside the plan there is no channel: ReadTs delivers nothing and
+//   GetSignalStatistics answers S_OK with Level 0 and LevelHundredths 0.
+//   SetFrequency only stores a pending frequency.
+// - GetLNBPower answers S_OK while LNB power is on, S_FALSE while off.
+// - ResetCard / TransmitCardCommand answer E_FAIL with no card present.
+// - An empty remote-key script answers S_FALSE and leaves the outputs alone.
+// Objects are owned by the SimControl that made them and live until the
+// process ends (Reset restores defaults but keeps the object), so filters may
+// keep a plain pointer.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "graph/TuneRequest.h"
+#include "platform/PlatformTypes.h"
+#include "platform/ReentrantLock.h"
+#include "sim/SimCallLog.h"
+#include "sim/SimChannel.h"
+#include "sim/SimFaults.h"
+
+class TsGenerator;
+
+// Power-on defaults of the streaming knobs.
+constexpr size_t SimDefaultSampleSize = 188 * 256;
+constexpr uint64_t SimDefaultBitRate = 16000000;  // bits/s
+
+// One scripted answer of ReadRemoteControlKey.
+struct SimRemoteKey {
+    HRESULT Result = S_OK;     // answered as is; outputs are written only on success
+    uint16_t CustomCode = 0x2010;
+    uint8_t Key = 0;
+};
+
+// A copy of the device's observable state (see SimDevice::State).
+struct SimDeviceState {
+    uint32_t TunerMode = 0;
+    uint32_t EncryptionFlag = 0;
+    bool HasPendingFrequency = false;
+    TuneFrequency PendingFrequency{};
+    bool HasTune = false;
+    TuneRequest CurrentTune{};
+    bool HasChannel = false;       // the current tune names a row of the plan
+    SimChannel Channel{};          // valid when HasChannel
+    uint32_t LnbPowerValue = 0;    // last SetLNBPower argument; non-zero = on
+    uint32_t LnbCircuitChecks = 0;
+    bool PidFilterOn = false;
+    std::vector<uint16_t> PidList; // last list sent, at most 32 entries
+    bool FactoryWritten = false;
+    uint32_t Manufacturer = 0, Product = 0, SerialNumber = 0;
+    bool CardPresent = true;
+    uint32_t CardResets = 0;
+    uint32_t CardCommands = 0;
+    uint64_t TsBytesDelivered = 0;
+};
+
+class SimDevice {
+public:
+    // `log` must outlive the device.
+    SimDevice(const SimText& devicePath, SimCallLog& log);
+    ~SimDevice();
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+
+    // The device path this device is known by (a copy).
+    SimText Path() const;
+
+    // ---- TunerDeviceControl operations (same arguments as the interface) ----
+    HRESULT SetTunerMode(uint32_t mode);
+    HRESULT SetFrequency(const TuneFrequency* frequency);
+    HRESULT GetSignalStatistics(SignalStatistics* statistics);
+    HRESULT SetTuneRequest(const TuneRequest* request);
+    // Writes only the low 16 bits of *code.
+    HRESULT ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key);
+    HRESULT CheckLNBPowerCircuit(uint32_t value);
+    HRESULT SetLNBPower(uint32_t value);
+    HRESULT GetLNBPower(uint32_t value);
+    HRESULT SetTransportStreanEncryptionFlag(uint32_t flag);
+    HRESULT ResetCard();
+    HRESULT GetCardStatus(uint32_t* cardPresent);
+    // Response: bytes 0-1 the big-endian length N, then N bytes (the command
+    // reversed followed by 0x90 0x00, or a queued response); see QueueCardResponse
+    // and ForceCardResponseLength.
+    HRESULT TransmitCardCommand(const uint8_t* command, uint32_t length, uint8_t* response,
+                                uint32_t responseSize);
+    HRESULT EnablePidFilter(uint32_t enable);
+    // Counts above 32 are capped at 32.
+    HRESULT SetPidFilterList(uint32_t count, const uint16_t* pids);
+    HRESULT FactoryModeWriteManufacturerProductSerialNumber(uint32_t manufacturer,
+                                                            uint32_t product,
+                                                            uint32_t serialNumber);
+
+    // ---- Used by the sim filters ----
+    // Logs `op` (one of the filter-side fault points) and answers the armed
+    // fault's code, or S_OK.
+    HRESULT CheckFilterFault(SimOp op);
+    // Pin types IBDA_Topology reports (default 2).
+    uint32_t PinTypeCount() const;
+    // Pins the tuner filter exposes before any CreatePin (0, 1 or 2; default 0).
+    uint32_t InitialPinCount() const;
+    // The next media-sample size of the pattern (cycled; default SimDefaultSampleSize).
+    size_t NextSampleSize();
+    // Pacing for the streaming thread in bits/s (default SimDefaultBitRate);
+    // 0 = as fast as possible.
+    uint64_t BitRate() const;
+    // Fills up to `bytes` bytes of TS for the current tune (the hardware PID
+    // filter applied) and returns how many it wrote: `bytes`, or 0 when there
+    // is no channel or the PID filter lets nothing through. A retune first
+    // completes the packet under way, so packets are never cut.
+    size_t ReadTs(uint8_t* out, size_t bytes);
+
+    // ---- Control (tests and tools) ----
+    void ArmFault(SimOp op, HRESULT code, uint32_t times);  // times: N or SimFaultAlways
+    void DisarmFaults();
+    uint32_t FaultsFired(SimOp op) const;
+
+    void SetPinTypeCount(uint32_t count);
+    void SetInitialPinCount(uint32_t count);
+    void SetSampleSizes(const std::vector<size_t>& sizes);  // empty = the default
+    void SetBitRate(uint64_t bitsPerSecond);
+
+    void ScriptRemoteKeys(const std::vector<SimRemoteKey>& keys);  // appended to the script
+    void ClearRemoteKeys();
+    size_t RemoteKeysLeft() const;
+
+    void SetCardPresent(bool present);
+    // The next command is answered with exactly these bytes (N = size, at most 510).
+    void QueueCardResponse(const std::vector<uint8_t>& body);
+    // Forces the length prefix of every answer to `length` (e.g. 511) while it
+    // is 0 or more; a negative value returns to the true length.
+    void ForceCardResponseLength(int32_t length);
+
+    // Replaces the default statistics of the channel named `channelName`
+    // ("13ch", "BS1/TS0", ...).
+    void SetSignal(const WideChar* channelName, int32_t level, int32_t levelHundredths);
+    void ClearSignalOverrides();
+
+    // A consistent copy of the observable state.
+    SimDeviceState State() const;
+
+    // Everything back to power-on defaults (faults, script, card, tune, PID
+    // filter, filter knobs). The call log is not touched.
+    void Reset();
+
+private:
+    struct SignalOverride {
+        SimText Name;
+        int32_t Level;
+        int32_t Hundredths;
+    };
+
+    void Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t> bytes, HRESULT result);
+    bool Faulted(SimOp op, HRESULT* code);
+    void ApplyTune(const TuneRequest& request);
+    void BuildAnswer(const uint8_t* command, uint32_t length, uint8_t* response,
+                     uint32_t responseSize);
+    void ResetLocked();
+
+    mutable ReentrantLock lock_;
+    const SimText path_;
+    SimCallLog& log_;
+    SimFaults faults_;
+    SimDeviceState state_;
+    std::deque<SimRemoteKey> keys_;
+    std::deque<std::vector<uint8_t>> cardResponses_;
+    int32_t forcedCardLength_ = -1;
+    std::vector<SignalOverride> signals_;
+    uint32_t pinTypeCount_ = 2;
+    uint32_t initialPins_ = 0;
+    std::vector<size_t> sampleSizes_;
+    size_t nextSample_ = 0;
+    uint64_t bitRate_ = SimDefaultBitRate;
+    std::unique_ptr<TsGenerator> generator_;  // current tune's stream, null without channel
+    std::unique_ptr<TsGenerator> draining_;   // previous tune, until its packet is complete
+};
