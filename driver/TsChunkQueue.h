@@ -4,8 +4,9 @@
 // Push copies each byte once into an accumulation buffer of ChunkSize bytes;
 // a full buffer becomes a chunk without a copy and a fresh buffer takes its
 // place. Appending a chunk first drops the oldest ones until fewer than
-// MaxChunks remain. QueueLock is taken once per chunk produced and released
-// in between, so Pop can run between the chunks of one large sample.
+// MaxChunks remain (a maximum of 0 keeps one). QueueLock is taken once per
+// chunk produced and released in between, so Pop can run between the chunks
+// of one large sample.
 // With ChunkSize 0 every pushed block becomes one chunk of its own size.
 #pragma once
 
@@ -45,6 +46,16 @@ public:
     uint32_t AccumulatedBytes() const { return accumulatedBytes_; }
 
 private:
+    // Each runs with queueLock_ held. Accumulate and CopyBlock consume bytes
+    // and return the chunk they completed (owned by the caller) or null.
+    TsChunk* Accumulate(const uint8_t*& bytes, uint32_t& remaining);
+    TsChunk* SealBuffer();
+    TsChunk* CopyBlock(const uint8_t*& bytes, uint32_t& remaining);
+    // Takes ownership of chunk; moves the chunks it evicts into `dropped` so
+    // that they are freed after the lock is released.
+    bool Append(TsChunk* chunk, std::list<TsChunk*>& dropped);
+    void PublishCount();
+
     std::list<TsChunk*> chunks_;
     std::atomic<uint32_t> count_;  // mirrors chunks_.size() for the lock-free GetCount
     uint8_t* accumulationBuffer_;

@@ -1,0 +1,340 @@
+// Single-threaded behaviour of TsChunkQueue: chunk forming, the bound, Clear
+// and Configure, and what Push does when an allocation fails. The global
+// operator new is replaced in this program so a test can make the n-th
+// allocation from now fail.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "driver/TsChunkQueue.h"
+
+namespace {
+
+// 0: off; n > 0: the n-th allocation from now throws (or returns null).
+std::atomic<int> g_allocationsUntilFailure{0};
+
+bool FailThisAllocation() {
+    int n = g_allocationsUntilFailure.load(std::memory_order_relaxed);
+    if (n <= 0) return false;
+    g_allocationsUntilFailure.store(n - 1, std::memory_order_relaxed);
+    return n == 1;
+}
+
+void* Allocate(std::size_t size) {
+    if (FailThisAllocation()) return nullptr;
+    return std::malloc(size != 0 ? size : 1);
+}
+
+void* AllocateOrThrow(std::size_t size) {
+    void* p = Allocate(size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return AllocateOrThrow(size); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+constexpr uint32_t kChunk = 192512;
+constexpr uint32_t kMax = 512;
+
+// Byte at stream position p; 251 is prime, so a shift by any multiple of 256
+// (or by anything short of 251) shows up.
+uint8_t PatternByte(uint64_t p) { return static_cast<uint8_t>(p % 251); }
+
+std::vector<uint8_t> Stream(uint64_t start, size_t length) {
+    std::vector<uint8_t> bytes(length);
+    for (size_t i = 0; i < length; ++i) bytes[i] = PatternByte(start + i);
+    return bytes;
+}
+
+bool PushStream(TsChunkQueue& queue, uint64_t start, uint32_t length) {
+    std::vector<uint8_t> bytes = Stream(start, length);
+    return queue.Push(bytes.data(), length);
+}
+
+struct ChunkDeleter {
+    void operator()(TsChunk* chunk) const { FreeTsChunk(chunk); }
+};
+using ChunkPtr = std::unique_ptr<TsChunk, ChunkDeleter>;
+
+ChunkPtr PopChunk(TsChunkQueue& queue) { return ChunkPtr(queue.Pop()); }
+
+// The chunk is exactly the stream bytes [start, start + length).
+::testing::AssertionResult Holds(const ChunkPtr& chunk, uint64_t start, uint32_t length) {
+    if (!chunk) return ::testing::AssertionFailure() << "no chunk";
+    if (chunk->Length != length)
+        return ::testing::AssertionFailure() << "length " << chunk->Length << ", expected " << length;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (chunk->Data[i] != PatternByte(start + i))
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " is " << int(chunk->Data[i]) << ", expected stream position "
+                   << start + i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// ---- forming chunks ----------------------------------------------------
+
+TEST(TsChunkQueueForming, LargeSampleMakesWholeChunksAndKeepsTheRest) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    EXPECT_TRUE(PushStream(queue, 0, 400000));
+    EXPECT_EQ(queue.GetCount(), 2u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 14976u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 0, kChunk));
+    EXPECT_TRUE(Holds(PopChunk(queue), kChunk, kChunk));
+    EXPECT_FALSE(PopChunk(queue));
+}
+
+TEST(TsChunkQueueForming, ExactChunkLeavesNothingBehind) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    EXPECT_TRUE(PushStream(queue, 0, kChunk));
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 0u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 0, kChunk));
+}
+
+TEST(TsChunkQueueForming, SampleAcrossTheBoundaryFinishesOneChunkAndStartsTheNext) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    EXPECT_FALSE(PushStream(queue, 0, 191000));
+    EXPECT_EQ(queue.GetCount(), 0u);
+    EXPECT_TRUE(PushStream(queue, 191000, 3000));
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 1488u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 0, kChunk));
+    // The 1488 carried bytes lead the next chunk.
+    EXPECT_TRUE(PushStream(queue, 194000, kChunk - 1488));
+    EXPECT_TRUE(Holds(PopChunk(queue), kChunk, kChunk));
+}
+
+TEST(TsChunkQueueForming, PacketSizedSamplesFillChunksInOrder) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    const uint32_t packets = 3 * 1024 + 5;
+    std::vector<uint8_t> all = Stream(0, uint64_t(packets) * 188);
+    uint32_t appendedCalls = 0;
+    for (uint32_t i = 0; i < packets; ++i)
+        if (queue.Push(all.data() + size_t(i) * 188, 188)) ++appendedCalls;
+    EXPECT_EQ(appendedCalls, 3u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 5u * 188);
+    for (uint64_t k = 0; k < 3; ++k) EXPECT_TRUE(Holds(PopChunk(queue), k * kChunk, kChunk)) << k;
+    EXPECT_FALSE(PopChunk(queue));
+}
+
+TEST(TsChunkQueueForming, ChunkSizeZeroMakesEachBlockAChunkOfItsOwnSize) {
+    TsChunkQueue queue;
+    queue.Configure(0, 8);
+    EXPECT_TRUE(PushStream(queue, 0, 10));
+    EXPECT_TRUE(PushStream(queue, 10, 1));
+    EXPECT_TRUE(PushStream(queue, 11, 300000));
+    EXPECT_EQ(queue.AccumulatedBytes(), 0u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 0, 10));
+    EXPECT_TRUE(Holds(PopChunk(queue), 10, 1));
+    EXPECT_TRUE(Holds(PopChunk(queue), 11, 300000));
+}
+
+// ---- the bound ---------------------------------------------------------
+
+TEST(TsChunkQueueBound, ChunkBeyondTheMaximumDropsTheOldest) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    for (uint64_t k = 0; k <= kMax; ++k) PushStream(queue, k * kChunk, kChunk);
+    EXPECT_EQ(queue.GetCount(), kMax);
+    // The first chunk produced is gone; the rest come out in order.
+    for (uint64_t k = 1; k <= kMax; ++k) {
+        ChunkPtr chunk = PopChunk(queue);
+        ASSERT_TRUE(Holds(chunk, k * kChunk, kChunk)) << k;
+    }
+    EXPECT_FALSE(PopChunk(queue));
+    EXPECT_EQ(queue.GetCount(), 0u);
+}
+
+TEST(TsChunkQueueBound, OneLargeSampleKeepsOnlyTheNewestChunks) {
+    TsChunkQueue queue;
+    queue.Configure(100, 3);
+    EXPECT_TRUE(PushStream(queue, 0, 1050));
+    EXPECT_EQ(queue.GetCount(), 3u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 50u);
+    for (uint64_t k = 7; k < 10; ++k) EXPECT_TRUE(Holds(PopChunk(queue), k * 100, 100)) << k;
+}
+
+TEST(TsChunkQueueBound, ChunkSizeZeroAndMaximumOneKeepsTheNewestBlock) {
+    TsChunkQueue queue;
+    queue.Configure(0, 1);
+    EXPECT_TRUE(PushStream(queue, 0, 500));
+    EXPECT_TRUE(PushStream(queue, 500, 70));
+    EXPECT_TRUE(PushStream(queue, 570, 1234));
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 570, 1234));
+    EXPECT_FALSE(PopChunk(queue));
+}
+
+TEST(TsChunkQueueBound, MaximumZeroKeepsOneChunk) {
+    TsChunkQueue queue;
+    queue.Configure(64, 0);
+    EXPECT_TRUE(PushStream(queue, 0, 64 * 5 + 10));
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 64 * 4, 64));
+    EXPECT_FALSE(PopChunk(queue));
+    EXPECT_TRUE(PushStream(queue, 330, 54));
+    EXPECT_TRUE(Holds(PopChunk(queue), 64 * 5, 64));
+}
+
+TEST(TsChunkQueueBound, UnconfiguredQueueKeepsTheNewestBlock) {
+    TsChunkQueue queue;  // chunk size 0, maximum 0
+    EXPECT_EQ(queue.ChunkSize(), 0u);
+    EXPECT_EQ(queue.MaxChunks(), 0u);
+    EXPECT_TRUE(PushStream(queue, 0, 20));
+    EXPECT_TRUE(PushStream(queue, 20, 30));
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 20, 30));
+}
+
+// ---- Pop, Clear, Configure ---------------------------------------------
+
+TEST(TsChunkQueueControl, EmptyQueueGivesNoChunk) {
+    TsChunkQueue queue;
+    EXPECT_EQ(queue.Pop(), nullptr);
+    queue.Configure(kChunk, kMax);
+    PushStream(queue, 0, 1000);
+    EXPECT_EQ(queue.Pop(), nullptr);  // a partial chunk is not popped
+    EXPECT_EQ(queue.GetCount(), 0u);
+}
+
+TEST(TsChunkQueueControl, PushOfNothingChangesNothing) {
+    TsChunkQueue queue;
+    queue.Configure(100, 4);
+    PushStream(queue, 0, 99);
+    uint8_t byte = 0;
+    EXPECT_FALSE(queue.Push(&byte, 0));
+    EXPECT_FALSE(queue.Push(nullptr, 0));
+    EXPECT_EQ(queue.AccumulatedBytes(), 99u);
+    EXPECT_EQ(queue.GetCount(), 0u);
+
+    queue.Configure(0, 4);
+    EXPECT_FALSE(queue.Push(&byte, 0));
+    EXPECT_EQ(queue.GetCount(), 0u);
+}
+
+TEST(TsChunkQueueControl, ClearDiscardsThePartialChunk) {
+    TsChunkQueue queue;
+    queue.Configure(kChunk, kMax);
+    PushStream(queue, 0, kChunk + 5000);
+    queue.Clear();
+    EXPECT_EQ(queue.GetCount(), 0u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 0u);
+    EXPECT_EQ(queue.Pop(), nullptr);
+    EXPECT_EQ(queue.ChunkSize(), kChunk);
+    EXPECT_EQ(queue.MaxChunks(), kMax);
+    // The next chunk holds only what was pushed after Clear.
+    EXPECT_TRUE(PushStream(queue, 1000000, kChunk));
+    EXPECT_TRUE(Holds(PopChunk(queue), 1000000, kChunk));
+}
+
+TEST(TsChunkQueueControl, ConfigureStartsAfresh) {
+    TsChunkQueue queue;
+    queue.Configure(100, 4);
+    PushStream(queue, 0, 250);
+    queue.Configure(40, 2);
+    EXPECT_EQ(queue.GetCount(), 0u);
+    EXPECT_EQ(queue.AccumulatedBytes(), 0u);
+    EXPECT_EQ(queue.ChunkSize(), 40u);
+    EXPECT_EQ(queue.MaxChunks(), 2u);
+    EXPECT_TRUE(PushStream(queue, 500, 100));
+    EXPECT_EQ(queue.AccumulatedBytes(), 20u);
+    EXPECT_TRUE(Holds(PopChunk(queue), 500, 40));
+    EXPECT_TRUE(Holds(PopChunk(queue), 540, 40));
+}
+
+TEST(TsChunkQueueControl, DestructionFreesQueuedAndPartialChunks) {
+    // Leaks would show under the address sanitizer.
+    TsChunkQueue queue;
+    queue.Configure(100, 4);
+    PushStream(queue, 0, 450);
+    EXPECT_EQ(queue.GetCount(), 4u);
+}
+
+// ---- allocation failure ------------------------------------------------
+
+namespace {
+
+struct FailureArmed {
+    explicit FailureArmed(int nth) { g_allocationsUntilFailure.store(nth); }
+    ~FailureArmed() { g_allocationsUntilFailure.store(0); }
+};
+
+}  // namespace
+
+TEST(TsChunkQueueOutOfMemory, FailedAllocationLosesThatChunkOnly) {
+    // A chunk takes three allocations; each one failing in turn.
+    for (int nth = 1; nth <= 3; ++nth) {
+        SCOPED_TRACE(nth);
+        TsChunkQueue queue;
+        queue.Configure(64, 2);
+        PushStream(queue, 0, 128);
+        std::vector<uint8_t> lost = Stream(1000, 64);
+        {
+            FailureArmed armed(nth);
+            EXPECT_FALSE(queue.Push(lost.data(), 64));
+            EXPECT_EQ(g_allocationsUntilFailure.load(), 0) << "the failing allocation was not made";
+        }
+        // The queued chunks are untouched and the queue goes on working.
+        EXPECT_EQ(queue.GetCount(), 2u);
+        EXPECT_EQ(queue.AccumulatedBytes(), 0u);
+        EXPECT_TRUE(PushStream(queue, 2000, 64 + 7));
+        EXPECT_TRUE(Holds(PopChunk(queue), 64, 64));
+        EXPECT_TRUE(Holds(PopChunk(queue), 2000, 64));
+        EXPECT_EQ(queue.AccumulatedBytes(), 7u);
+    }
+}
+
+TEST(TsChunkQueueOutOfMemory, FailedAllocationWithoutAccumulationLosesTheBlock) {
+    for (int nth = 1; nth <= 3; ++nth) {
+        SCOPED_TRACE(nth);
+        TsChunkQueue queue;
+        queue.Configure(0, 2);
+        PushStream(queue, 0, 10);
+        std::vector<uint8_t> lost = Stream(1000, 33);
+        {
+            FailureArmed armed(nth);
+            EXPECT_FALSE(queue.Push(lost.data(), 33));
+        }
+        EXPECT_EQ(queue.GetCount(), 1u);
+        EXPECT_TRUE(PushStream(queue, 2000, 5));
+        EXPECT_TRUE(Holds(PopChunk(queue), 0, 10));
+        EXPECT_TRUE(Holds(PopChunk(queue), 2000, 5));
+    }
+}
+
+TEST(TsChunkQueueOutOfMemory, ThreeAllocationsMakeAChunk) {
+    TsChunkQueue queue;
+    queue.Configure(64, 2);
+    std::vector<uint8_t> bytes = Stream(0, 64);
+    bool appended = false;
+    {
+        FailureArmed armed(4);
+        appended = queue.Push(bytes.data(), 64);
+    }
+    EXPECT_TRUE(appended);
+    EXPECT_TRUE(Holds(PopChunk(queue), 0, 64));
+}
