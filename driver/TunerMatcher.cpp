@@ -28,13 +28,13 @@ size_t FindFrom(const WideChar* text, size_t from, size_t length, Test test) {
 }
 
 // ASCII white space as the C locale's isspace sees it.
-bool IsSpace(WideChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsSpace(WideChar c) { return c == WIDE(' ') || (c >= WIDE('\t') && c <= WIDE('\r')); }
 
 // Value of a base-16 digit, or -1.
 int HexDigit(WideChar c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= WIDE('0') && c <= WIDE('9')) return c - WIDE('0');
+    if (c >= WIDE('a') && c <= WIDE('f')) return c - WIDE('a') + 10;
+    if (c >= WIDE('A') && c <= WIDE('F')) return c - WIDE('A') + 10;
     return -1;
 }
 
@@ -44,10 +44,10 @@ int64_t ParseHex64(const WideChar* text) {
     if (text == nullptr) return 0;
     while (IsSpace(*text)) ++text;
     bool negative = false;
-    if (*text == u'+' || *text == u'-') negative = (*text++ == u'-');
+    if (*text == WIDE('+') || *text == WIDE('-')) negative = (*text++ == WIDE('-'));
     // "0x" counts as a prefix only when a digit follows; otherwise the "0" is
     // the number, which gives 0 just the same.
-    if (text[0] == u'0' && (text[1] == u'x' || text[1] == u'X') && HexDigit(text[2]) >= 0)
+    if (text[0] == WIDE('0') && (text[1] == WIDE('x') || text[1] == WIDE('X')) && HexDigit(text[2]) >= 0)
         text += 2;
     const uint64_t limit = negative ? uint64_t{1} << 63 : uint64_t{INT64_MAX};
     uint64_t magnitude = 0;
@@ -65,7 +65,7 @@ bool DevicePathNumber(const WideChar* devicePath, size_t capacity, int64_t* numb
     if (devicePath == nullptr || number == nullptr) return false;
     const size_t length = WideLength(devicePath, capacity);
     const size_t start = FindFrom(devicePath, 0, length, IsInSet);
-    const auto isHash = [](WideChar c) { return c == u'#'; };
+    const auto isHash = [](WideChar c) { return c == WIDE('#'); };
     const size_t open = FindFrom(devicePath, start, length, isHash);
     if (open >= length) return false;
     const size_t close = FindFrom(devicePath, open + 1, length, isHash);
