@@ -1,0 +1,36 @@
+// Class identifiers and device categories of the simulated Tessel tuner.
+// The network provider and null terminal identifiers are the maker's; the
+// others are the simulator's own.
+#pragma once
+
+#include "platform/ComTypes.h"
+
+// {AA8B6354-7993-47F9-8773-7279CDF30F07}
+constexpr GUID CLSID_SimNetworkProvider = {
+    0xAA8B6354, 0x7993, 0x47F9, {0x87, 0x73, 0x72, 0x79, 0xCD, 0xF3, 0x0F, 0x07}};
+// {549AA259-02A6-4163-8A7E-2A76BD447CAF}
+constexpr GUID CLSID_SimNullTerminal = {
+    0x549AA259, 0x02A6, 0x4163, {0x8A, 0x7E, 0x2A, 0x76, 0xBD, 0x44, 0x7C, 0xAF}};
+// {46447C02-BF6D-4A7F-A141-276197E8189E}
+constexpr GUID CLSID_SimTunerFilter = {
+    0x46447C02, 0xBF6D, 0x4A7F, {0xA1, 0x41, 0x27, 0x61, 0x97, 0xE8, 0x18, 0x9E}};
+// Receiver components named "BDA MPE Filter" / "BDA Slip De-Framer": the
+// driver must never create one, so each creation is counted.
+// {38BFFDD8-2E99-40B2-AB85-C59E68CACF8C}
+constexpr GUID CLSID_SimSkippedReceiver = {
+    0x38BFFDD8, 0x2E99, 0x40B2, {0xAB, 0x85, 0xC5, 0x9E, 0x68, 0xCA, 0xCF, 0x8C}};
+// A receiver component whose input pin refuses every connection.
+// {3850EE99-A7BF-4BED-9336-4CF471AEFD77}
+constexpr GUID CLSID_SimRefusingReceiver = {
+    0x3850EE99, 0xA7BF, 0x4BED, {0x93, 0x36, 0x4C, 0xF4, 0x71, 0xAE, 0xFD, 0x77}};
+// A receiver component that passes every sample on unchanged.
+// {86CE9973-16C0-4BC3-9D64-A9496640DF08}
+constexpr GUID CLSID_SimPassThroughReceiver = {
+    0x86CE9973, 0x16C0, 0x4BC3, {0x9D, 0x64, 0xA9, 0x49, 0x66, 0x40, 0xDF, 0x08}};
+
+// KSCATEGORY_BDA_NETWORK_TUNER {71985F48-1CA1-11D3-9CC8-00C04F7971E0}
+constexpr GUID SimCategoryNetworkTuner = {
+    0x71985F48, 0x1CA1, 0x11D3, {0x9C, 0xC8, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};
+// KSCATEGORY_BDA_RECEIVER_COMPONENT {FD0A5AF4-B41D-11D2-9C95-00C04F7971E0}
+constexpr GUID SimCategoryReceiverComponent = {
+    0xFD0A5AF4, 0xB41D, 0x11D2, {0x9C, 0x95, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};

@@ -1,0 +1,144 @@
+#include "tools/simreg/SimRegCommand.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include <windows.h>
+
+#include "sim/SimClassIds.h"
+#include "sim/SimRegistry.h"
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
+                        nullptr, nullptr);
+    return out;
+}
+
+int UsageError(const char* message) {
+    std::fprintf(stderr, "simreg: %s\n%s", message, SimRegCommand::Usage());
+    return 2;
+}
+
+int Failed(const char* what, HRESULT hr) {
+    std::fprintf(stderr, "simreg: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
+    return 1;
+}
+
+void PrintDevices(const char* kind, const GUID& category) {
+    for (const SimDeviceRecord& record : SimRegistry::List(category))
+        std::printf("%s\t%s\t%s\t%s\t%s\n", kind, Utf8(record.instance).c_str(),
+                    Utf8(record.friendlyName).c_str(), Utf8(record.devicePath).c_str(),
+                    Utf8(record.clsid).c_str());
+}
+
+// Parses a decimal count of 1 to 64.
+bool ParseCount(const std::wstring& text, unsigned* count) {
+    wchar_t* end = nullptr;
+    const unsigned long value = wcstoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != L'\0' || value < 1 || value > 64) return false;
+    *count = static_cast<unsigned>(value);
+    return true;
+}
+
+}  // namespace
+
+const char* SimRegCommand::Usage() {
+    return "usage: simreg COMMAND [ARGS]\n"
+           "  add-tuners N [--name NAME] [--path-template TEMPLATE]\n"
+           "      adds N (1-64) simulated tuner instances; in TEMPLATE, {id} is the\n"
+           "      instance identifier and {n} the tuner's ordinal\n"
+           "  add-receivers SCENARIO\n"
+           "      replaces the simulated receiver components by those of SCENARIO:\n"
+           "      none, skipped-only, never-connects, pass-through, several,\n"
+           "      skipped-then-pass-through, all\n"
+           "  list                 lists the BDA tuner and receiver devices\n"
+           "  clear                removes every simulated device instance\n"
+           "  register DLLPATH     calls DllRegisterServer of DLLPATH\n"
+           "  unregister DLLPATH   calls DllUnregisterServer of DLLPATH\n"
+           "  --help               shows this text\n";
+}
+
+int SimRegCommand::Run(const std::vector<std::wstring>& args) {
+    if (args.empty()) return UsageError("no command given");
+    const std::wstring& command = args[0];
+    const std::vector<std::wstring> rest(args.begin() + 1, args.end());
+    if (command == L"--help" || command == L"-h" || command == L"help") {
+        std::printf("%s", Usage());
+        return 0;
+    }
+    if (command == L"add-tuners") return AddTuners(rest);
+    if (command == L"add-receivers") return AddReceivers(rest);
+    if (command == L"list" && rest.empty()) return List();
+    if (command == L"clear" && rest.empty()) return Clear();
+    if (command == L"register") return Register(rest, true);
+    if (command == L"unregister") return Register(rest, false);
+    if (command == L"list" || command == L"clear") return UsageError("this command takes no argument");
+    return UsageError(("unknown command '" + Utf8(command) + "'").c_str());
+}
+
+int SimRegCommand::AddTuners(const std::vector<std::wstring>& args) {
+    unsigned count = 0;
+    if (args.empty() || !ParseCount(args[0], &count))
+        return UsageError("add-tuners wants a count from 1 to 64");
+    std::wstring name = SimRegistry::DefaultTunerName();
+    std::wstring pathTemplate = SimRegistry::DefaultPathTemplate();
+    for (size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) return UsageError("an option lacks its value");
+        if (args[i] == L"--name") name = args[i + 1];
+        else if (args[i] == L"--path-template") pathTemplate = args[i + 1];
+        else return UsageError(("unknown option '" + Utf8(args[i]) + "'").c_str());
+    }
+    if (name.empty()) return UsageError("the tuner name must not be empty");
+    std::vector<SimDeviceRecord> added;
+    const HRESULT hr = SimRegistry::AddTuners(count, name, pathTemplate, &added);
+    if (FAILED(hr)) return Failed("add-tuners", hr);
+    for (const SimDeviceRecord& record : added)
+        std::printf("added %s\t%s\n", Utf8(record.instance).c_str(), Utf8(record.devicePath).c_str());
+    return 0;
+}
+
+int SimRegCommand::AddReceivers(const std::vector<std::wstring>& args) {
+    if (args.size() != 1) return UsageError("add-receivers wants one scenario");
+    const HRESULT hr = SimRegistry::SetReceiverScenario(args[0]);
+    if (hr == E_INVALIDARG)
+        return UsageError(("unknown scenario '" + Utf8(args[0]) + "'").c_str());
+    return FAILED(hr) ? Failed("add-receivers", hr) : 0;
+}
+
+int SimRegCommand::List() {
+    PrintDevices("tuner", SimCategoryNetworkTuner);
+    PrintDevices("receiver", SimCategoryReceiverComponent);
+    return 0;
+}
+
+int SimRegCommand::Clear() {
+    const HRESULT hr = SimRegistry::Clear();
+    return FAILED(hr) ? Failed("clear", hr) : 0;
+}
+
+int SimRegCommand::Register(const std::vector<std::wstring>& args, bool registering) {
+    if (args.size() != 1) return UsageError("register and unregister want one DLL path");
+    HMODULE module = LoadLibraryW(args[0].c_str());
+    if (module == nullptr) {
+        std::fprintf(stderr, "simreg: cannot load '%s' (error %lu)\n", Utf8(args[0]).c_str(),
+                     static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    typedef HRESULT(STDAPICALLTYPE * Entry)();
+    const char* name = registering ? "DllRegisterServer" : "DllUnregisterServer";
+    Entry entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    HRESULT hr = E_NOINTERFACE;
+    if (entry != nullptr) hr = entry();
+    FreeLibrary(module);
+    if (entry == nullptr) {
+        std::fprintf(stderr, "simreg: '%s' has no %s\n", Utf8(args[0]).c_str(), name);
+        return 1;
+    }
+    return FAILED(hr) ? Failed(name, hr) : 0;
+}

@@ -1,0 +1,17 @@
+// simreg.exe entry: hands the wide command line to SimRegCommand.
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "tools/simreg/SimRegCommand.h"
+
+int main() {
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr) return 1;
+    std::vector<std::wstring> args(argv + (count > 0 ? 1 : 0), argv + count);
+    LocalFree(argv);
+    return SimRegCommand::Run(args);
+}
