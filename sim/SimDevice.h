@@ -16,6 +16,9 @@
 //   SetFrequency only stores a pending frequency.
 // - GetLNBPower answers S_OK while LNB power is on, S_FALSE while off.
 // - ResetCard / TransmitCardCommand answer E_FAIL with no card present.
+// - ReadRemoteControlKey accepts only selector 3 (E_INVALIDARG otherwise).
+// - Null pointers are answered with E_POINTER (and logged) before any fault.
+// - Out-pointer operations log the bytes they wrote (nothing on failure).
 // - An empty remote-key script answers S_FALSE and leaves the outputs alone.
 // Objects are owned by the SimControl that made them and live until the
 // process ends (Reset restores defaults but keeps the object), so filters may
@@ -119,9 +122,11 @@ public:
     // 0 = as fast as possible.
     uint64_t BitRate() const;
     // Fills up to `bytes` bytes of TS for the current tune (the hardware PID
-    // filter applied) and returns how many it wrote: `bytes`, or 0 when there
-    // is no channel or the PID filter lets nothing through. A retune first
-    // completes the packet under way, so packets are never cut.
+    // filter applied) and returns how many it wrote. Fewer than `bytes` (often
+    // 0) only when there is no channel or the PID filter lets none of the
+    // stream's PIDs through. Every successful SetTuneRequest restarts the
+    // stream, as a real retune does, but the packet under way is completed
+    // first, so packets are never cut.
     size_t ReadTs(uint8_t* out, size_t bytes);
 
     // ---- Control (tests and tools) ----
@@ -165,11 +170,10 @@ private:
     };
 
     void Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t> bytes, HRESULT result);
-    bool Faulted(SimOp op, HRESULT* code);
+    template <class Perform>
+    HRESULT Run(SimOp op, Perform perform);
     void ApplyTune(const TuneRequest& request);
-    void BuildAnswer(const uint8_t* command, uint32_t length, uint8_t* response,
-                     uint32_t responseSize);
-    void ResetLocked();
+    void BuildAnswer(const std::vector<uint8_t>& command, uint8_t* response, uint32_t responseSize);
 
     mutable ReentrantLock lock_;
     const SimText path_;

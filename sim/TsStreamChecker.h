@@ -72,14 +72,6 @@ public:
     bool Clean() const;
 
 private:
-    void Packet(const uint8_t* packet);
-    void Continuity(TsPidReport& report, uint16_t pid, const uint8_t* packet);
-    void Counters(TsPidReport& report, const uint8_t* payload, size_t size);
-    void Section(uint16_t pid, const uint8_t* payload, size_t size);
-    void ReadPat(const uint8_t* section, size_t size);
-    void ReadPmt(const uint8_t* section, size_t size);
-    void ReadSdt(const uint8_t* section, size_t size);
-
     struct PidState {
         TsPidReport Report;
         int LastCc = -1;
@@ -87,6 +79,14 @@ private:
         bool HasCounter = false;
         uint32_t LastCounter = 0;
     };
+
+    void Packet(const uint8_t* packet);
+    void Continuity(PidState& state, const uint8_t* packet);
+    void Counters(PidState& state, const uint8_t* payload, size_t size);
+    void Section(uint16_t pid, const uint8_t* payload, size_t size);
+    void ReadPat(const uint8_t* section, size_t size);
+    void ReadPmt(const uint8_t* section, size_t size);
+    void ReadSdt(const uint8_t* section, size_t size);
 
     std::map<uint16_t, PidState> pids_;
     uint8_t buffer_[PacketSize] = {};

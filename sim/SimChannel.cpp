@@ -1,0 +1,76 @@
+#include "sim/SimChannel.h"
+
+namespace {
+
+constexpr uint32_t FrequencyMultiplierKHz = 1000;
+constexpr uint32_t IsdbTBandwidth = 6;
+constexpr uint32_t IsdbSBandwidth = 9;
+constexpr uint16_t TerrestrialNetworkId = 0x7FE0;
+constexpr uint16_t BsNetworkId = 4;
+constexpr uint16_t Cs110NetworkId = 7;
+
+bool Find(Network network, uint32_t space, uint32_t downlink, int32_t tsid, SimChannel* channel) {
+    const uint32_t count = ChannelCount(network, space);
+    for (uint32_t index = 0; index < count; ++index) {
+        const ChannelRow* row = LookupChannel(network, space, index);
+        if (!row || row->Frequency != downlink) continue;
+        if (tsid >= 0 && row->Tsid != static_cast<uint16_t>(tsid)) continue;
+        channel->Net = network;
+        channel->Space = space;
+        channel->Index = index;
+        channel->Row = row;
+        return true;
+    }
+    return false;
+}
+
+// Service ids differ between every row of one network.
+uint16_t ServiceIdOf(uint32_t space, uint32_t index) {
+    return static_cast<uint16_t>(0x0400 + (space << 7) + index);
+}
+
+}  // namespace
+
+uint16_t TerrestrialTsid(uint32_t frequencyKHz) {
+    return static_cast<uint16_t>(0x7000 + frequencyKHz / 1000);
+}
+
+bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel) {
+    SimChannel found;
+    const TuneFrequency& tail = request.Tail;
+    if (tail.FrequencyMultiplier != FrequencyMultiplierKHz) return false;
+    if (request.SystemType == SystemTypeIsdbT) {
+        if (tail.Bandwidth != IsdbTBandwidth) return false;
+        if (!Find(Network::IsdbT, 0, tail.Frequency, -1, &found) &&
+            !Find(Network::IsdbT, 1, tail.Frequency, -1, &found))
+            return false;
+        found.Tsid = TerrestrialTsid(tail.Frequency);
+        found.OriginalNetworkId = TerrestrialNetworkId;
+    } else if (request.SystemType == SystemTypeIsdbSBs ||
+               request.SystemType == SystemTypeIsdbSCs110) {
+        if (tail.Bandwidth != IsdbSBandwidth || request.Tsid > 0xFFFF) return false;
+        if (tail.Frequency > 0xFFFFFFFFu - LnbLocalOscillatorKHz) return false;
+        const uint32_t space = request.SystemType == SystemTypeIsdbSBs ? 0 : 1;
+        if (!Find(Network::IsdbS, space, tail.Frequency + LnbLocalOscillatorKHz,
+                  static_cast<int32_t>(request.Tsid), &found))
+            return false;
+        found.Tsid = found.Row->Tsid;
+        found.OriginalNetworkId = space == 0 ? BsNetworkId : Cs110NetworkId;
+    } else {
+        return false;
+    }
+    found.ServiceId = ServiceIdOf(found.Space, found.Index);
+    *channel = found;
+    return true;
+}
+
+void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHundredths) {
+    const int32_t index = static_cast<int32_t>(channel.Index);
+    if (channel.Net == Network::IsdbS) {
+        *level = -656 * (78 + index % 10);
+        *levelHundredths = (index * 13) % 100;
+    } else {
+        *level = 18 + index % 15;
+        *levelHundredths = (index * 37) % 100;
+    }
+}

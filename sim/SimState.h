@@ -1,0 +1,33 @@
+// SimState: the SimControl implementation, holding every simulated device,
+// the shared call log and the object counters. One process-wide instance is
+// handed out by SimProcessControl(); tests may also make their own.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/ReentrantLock.h"
+#include "sim/SimControl.h"
+
+class SimState final : public SimControl {
+public:
+    // Path of the device that answers for a null or empty path.
+    static const WideChar* DefaultDevicePath();
+
+    SimState();
+    ~SimState();
+    SimState(const SimState&) = delete;
+    SimState& operator=(const SimState&) = delete;
+
+    void Reset() override;
+    SimDevice* Device(const WideChar* devicePath) override;
+    SimDevice* DefaultDevice() override;
+    SimCallLog* CallLog() override;
+    SimCounters* Counters() override;
+
+private:
+    ReentrantLock lock_;
+    SimCallLog log_;
+    SimCounters counters_;
+    std::vector<std::unique_ptr<SimDevice>> devices_;  // [0] is the default device
+};
