@@ -1,0 +1,157 @@
+// MyFilterGraph: owns the DirectShow capture graph of the tuner
+//
+//   network provider -> tuner device filter -> (receiver component) ->
+//   TS writer -> null terminal
+//
+// together with the filter graph manager, the system device enumerator and
+// the in-graph flags that say what tear-down must take out again. Every step
+// returns a COM result code; a sequence stops at the first failure and leaves
+// what it built in place, so that TearMyFilterGraph undoes exactly what the
+// flags and pointers record. The object has no lock of its own: the driver
+// calls it under DriverLock.
+//
+// Split by concern: MyFilterGraph.cpp (construction, destruction, state),
+// MyFilterGraphEnum.cpp (device enumeration and loaders),
+// MyFilterGraphAssembly.cpp (assembly, run, stop, tear-down),
+// MyFilterGraphDevice.cpp (TunerDeviceControl forwarding).
+#pragma once
+
+#include <strmif.h>
+
+#include <cstdint>
+
+#include "dshow/ComPtr.h"
+#include "graph/EventHandle.h"
+#include "graph/TuneRequest.h"
+#include "platform/PlatformTypes.h"
+#include "platform/TunerDeviceControl.h"
+
+class CTsWriter;
+
+constexpr size_t GraphNameCapacity = 256;  // units, terminator included
+constexpr uint8_t MaxHostWindows = 8;
+
+// RunState values.
+constexpr int32_t GraphRunning = 0;
+constexpr int32_t GraphStopped = 2;
+
+// {71985F48-1CA1-11D3-9CC8-00C04F7971E0}
+constexpr GUID CategoryBdaNetworkTuner = {
+    0x71985F48, 0x1CA1, 0x11D3, {0x9C, 0xC8, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};
+// {FD0A5AF4-B41D-11D2-9C95-00C04F7971E0}
+constexpr GUID CategoryBdaReceiverComponent = {
+    0xFD0A5AF4, 0xB41D, 0x11D2, {0x9C, 0x95, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};
+// {AA8B6354-7993-47F9-8773-7279CDF30F07}
+constexpr GUID ClsidTesselNetworkProvider = {
+    0xAA8B6354, 0x7993, 0x47F9, {0x87, 0x73, 0x72, 0x79, 0xCD, 0xF3, 0x0F, 0x07}};
+// {549AA259-02A6-4163-8A7E-2A76BD447CAF}
+constexpr GUID ClsidTesselNullTerminal = {
+    0x549AA259, 0x02A6, 0x4163, {0x8A, 0x7E, 0x2A, 0x76, 0xBD, 0x44, 0x7C, 0xAF}};
+
+class MyFilterGraph {
+public:
+    // Makes no COM call; creates the two thread events. The remote-key
+    // thread and its host windows are not collected yet (HostWindowCount 0).
+    MyFilterGraph();
+    // Stops the remote-key thread (if one runs), then stops and tears down
+    // an open graph and releases whatever is still held.
+    ~MyFilterGraph();
+    MyFilterGraph(const MyFilterGraph&) = delete;
+    MyFilterGraph& operator=(const MyFilterGraph&) = delete;
+
+    // --- state -----------------------------------------------------------
+    void SetTunerNames(const WideChar* friendlyName, const WideChar* devicePath);
+    int32_t IsGraphOpen() const { return GraphOpen; }
+    int32_t GetRunState() const { return RunState; }
+    int32_t IsHostWindow(HWND window) const;
+    // The writer filter while the graph holds it (the graph owns the
+    // reference), else null.
+    CTsWriter* TsWriter() const { return pTsBufferWriter; }
+
+    // --- enumeration and loading ----------------------------------------
+    HRESULT InitializeGraphBuilder();
+    // `filter` receives the created filter (its own reference) even when
+    // adding it to the graph failed.
+    HRESULT LoadFilterByCLSID(GUID clsid, ComPtr<IBaseFilter>& filter, const WideChar* name);
+    HRESULT LoadNetworkProvider();
+    HRESULT LoadNullTerminalFilter();
+    HRESULT LoadTSBufferWriterFilter();
+    void CountingAvailableComponent(const GUID& category, uint16_t* count);
+    // `index` counts from 1. Both outputs hold GraphNameCapacity units.
+    void GetComponentFriendlyNameAndDisplayName(const GUID& category, uint16_t index,
+                                                WideChar* friendlyName, WideChar* devicePath);
+    HRESULT LoadFilterByFriendlyName(const GUID& category, ComPtr<IBaseFilter>& filter,
+                                     const WideChar* friendlyName, const WideChar* devicePath,
+                                     int32_t* added);
+    // On S_OK the two pin identifiers are allocated with the COM task
+    // allocator; the caller frees both with CoTaskMemFree.
+    HRESULT AutoConnectFilterEachOther(int32_t useDirect, IBaseFilter* upstream,
+                                       IBaseFilter* downstream, LPWSTR* upstreamPinId,
+                                       LPWSTR* downstreamPinId);
+
+    // --- assembly, run, stop, tear-down ----------------------------------
+    HRESULT AutoCreateMyDigitalTvFilterGraph();
+    HRESULT LoadDTVDeviceFilter();
+    HRESULT PlayMyFilterGraph();
+    HRESULT StopMyFilterGraph();
+    HRESULT TearMyFilterGraph();
+
+    // --- TunerDeviceControl forwarding: E_FAIL without a network provider,
+    // the query's failure when it lacks the interface, else the device's code.
+    HRESULT SetTunerMode(uint32_t mode);
+    HRESULT SetTransportStreanEncryptionFlag(uint32_t enableFlag);
+    HRESULT SetFrequency(const TuneFrequency* frequency);
+    HRESULT SetTuneRequest(const TuneRequest* request);
+    HRESULT GetSignalStatistics(SignalStatistics* statistics);
+    HRESULT ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key);
+    HRESULT CheckLNBPowerCircuit(uint32_t value);
+    HRESULT SetLNBPower(uint32_t value);
+    HRESULT GetLNBPower(uint32_t value);
+    HRESULT FactoryModeWriteManufacturerProductSerialNumber(uint32_t manufacturer,
+                                                            uint32_t product,
+                                                            uint32_t serialNumber);
+    HRESULT ResetCard();
+    HRESULT GetCardStatus(uint32_t* cardPresent);
+    HRESULT TransmitCardCommand(const uint8_t* command, uint32_t length, uint8_t* response,
+                                uint32_t responseSize);
+    HRESULT EnablePidFilter(uint32_t enable);
+    HRESULT SetPidFilterList(uint32_t count, const uint16_t* pids);
+
+private:
+    struct EnumTexts;  // the four failure texts of one enumeration operation
+    HRESULT EnsureDeviceEnumerator(const char* failedText, const char* nullText);
+    HRESULT OpenClassEnumerator(const GUID& category, ComPtr<IEnumMoniker>& monikers,
+                                const EnumTexts& texts);
+    void SearchReceiverComponent(bool* inUse);
+    HRESULT ConnectPair(IBaseFilter* upstream, IBaseFilter* downstream);
+    void ReleaseTsWriter();
+    void RemoveTracked(IBaseFilter* filter, int32_t* inGraph);
+    HRESULT SweepGraph();
+    HRESULT QueryDeviceControl(ComPtr<TunerDeviceControl>& control);
+    static HRESULT CheckCardPresent(TunerDeviceControl* control);
+
+    CTsWriter* pTsBufferWriter;
+    ComPtr<IBaseFilter> pITsBufferWriter_IBaseFilter;
+    ComPtr<IGraphBuilder> pIFilterGraph_IGraphBuilder;
+    ComPtr<ICreateDevEnum> pIUnKnown_ICreateDevEnum;
+    ComPtr<IBaseFilter> pINetworkProvider_IBaseFilter;
+    ComPtr<IBaseFilter> pITunerDevice_IBaseFilter;
+    ComPtr<IBaseFilter> pIReceiverComponent_IBaseFilter;
+    ComPtr<IBaseFilter> pINullTerminal_IBaseFilter;
+    int32_t NetworkProviderInGraph;
+    int32_t TunerDeviceInGraph;
+    int32_t ReceiverComponentInGraph;
+    int32_t NullTerminalInGraph;
+    int32_t TsBufferWriterInGraph;
+    int32_t RunState;
+    int32_t GraphOpen;
+    WideChar SelectedFriendlyName[GraphNameCapacity];
+    WideChar SelectedDevicePath[GraphNameCapacity];
+    // The remote-key thread's seam: windows collected at construction and
+    // the stop/exited event pair. No window is collected yet, so no thread
+    // is started and the destructor waits for nothing.
+    uint8_t HostWindowCount;
+    HWND HostWindows[MaxHostWindows];
+    EventHandle StopThreadEvent;
+    EventHandle ThreadExitedEvent;
+};

@@ -1,0 +1,31 @@
+// A BonDriver plug-in loaded by path, as a host loads it: LoadLibrary,
+// CreateBonDriver, and from then on IBonDriver2 only. The destructor
+// releases the driver object and unloads the library.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/IBonDriver.h"
+
+class BonDriverModule {
+public:
+    enum Result { Loaded = 0, NotFound = 2, NoFactory = 3 };
+
+    BonDriverModule() = default;
+    ~BonDriverModule();
+    BonDriverModule(const BonDriverModule&) = delete;
+    BonDriverModule& operator=(const BonDriverModule&) = delete;
+
+    // Loads the library and creates the driver object; on failure *error
+    // holds a one-line reason.
+    Result Load(const std::wstring& path, std::string* error);
+
+    // The driver object, owned by this module until its destructor.
+    IBonDriver2* Driver() const { return driver_; }
+
+private:
+    HMODULE module_ = nullptr;
+    IBonDriver2* driver_ = nullptr;
+};

@@ -1,0 +1,69 @@
+// bonhost: a small command-line host for BonDriver plug-ins. It loads any
+// BonDriver DLL by path and drives it through IBonDriver2 only, as viewer
+// and recorder applications do.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/bonhost/BonDriverModule.h"
+#include "tools/bonhost/BonhostOptions.h"
+#include "tools/bonhost/BonhostRecorder.h"
+#include "tools/bonhost/BonhostText.h"
+#include "tools/bonhost/BonhostTuners.h"
+
+namespace {
+
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr) return args;
+    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(argv[i]));
+    LocalFree(argv);
+    return args;
+}
+
+int RunWithDriver(const BonhostOptions& options) {
+    BonDriverModule module;
+    std::string error;
+    BonDriverModule::Result loaded = module.Load(WideFromUtf8(options.Driver), &error);
+    if (loaded != BonDriverModule::Loaded) {
+        std::fprintf(stderr, "bonhost: %s\n", error.c_str());
+        return static_cast<int>(loaded);
+    }
+    if (options.Command == BonhostCommand::Info) return BonhostInfo(module.Driver());
+    BonhostRecorder recorder(module.Driver());
+    return recorder.Run(options);
+}
+
+int Run() {
+    BonhostOptions options;
+    std::string error;
+    if (!ParseBonhostOptions(CommandLineArguments(), &options, &error)) {
+        std::fprintf(stderr, "bonhost: %s\n%s", error.c_str(), BonhostUsage());
+        return 1;
+    }
+    switch (options.Command) {
+        case BonhostCommand::Help:
+            std::printf("%s", BonhostUsage());
+            return 0;
+        case BonhostCommand::Tuners:
+            return BonhostTuners();
+        default:
+            return RunWithDriver(options);
+    }
+}
+
+}  // namespace
+
+int main() {
+    try {
+        return Run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bonhost: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,164 @@
+#include "tools/bonhost/BonhostRecorder.h"
+
+#include <windows.h>
+
+#include "tools/bonhost/BonhostText.h"
+
+namespace {
+
+// A space or channel given by index, or else by name among the listed ones.
+bool FindByIndexOrName(const std::string& text, DWORD count,
+                       std::string (*nameOf)(IBonDriver2*, DWORD, DWORD), IBonDriver2* driver,
+                       DWORD space, DWORD* found) {
+    long long index = ParseIndex(text);
+    if (index >= 0) {
+        if (static_cast<unsigned long long>(index) >= count) return false;
+        *found = static_cast<DWORD>(index);
+        return true;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        if (SameNameIgnoringCase(nameOf(driver, space, i), text)) {
+            *found = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string SpaceName(IBonDriver2* driver, DWORD, DWORD i) {
+    return Utf8FromWide(driver->EnumTuningSpace(i));
+}
+std::string ChannelName(IBonDriver2* driver, DWORD space, DWORD i) {
+    return Utf8FromWide(driver->EnumChannelName(space, i));
+}
+
+DWORD CountSpaces(IBonDriver2* driver) {
+    DWORD n = 0;
+    while (driver->EnumTuningSpace(n) != nullptr) ++n;
+    return n;
+}
+DWORD CountChannels(IBonDriver2* driver, DWORD space) {
+    DWORD n = 0;
+    while (driver->EnumChannelName(space, n) != nullptr) ++n;
+    return n;
+}
+
+}  // namespace
+
+int BonhostInfo(IBonDriver2* driver) {
+    std::printf("tuner: %s\n", Utf8FromWide(driver->GetTunerName()).c_str());
+    DWORD spaces = CountSpaces(driver);
+    if (spaces == 0) std::printf("no tuning spaces (check NetworkName in the INI)\n");
+    for (DWORD s = 0; s < spaces; ++s) {
+        DWORD channels = CountChannels(driver, s);
+        std::printf("space %lu: %s (%lu channels)\n", static_cast<unsigned long>(s),
+                    SpaceName(driver, 0, s).c_str(), static_cast<unsigned long>(channels));
+        for (DWORD c = 0; c < channels; ++c)
+            std::printf("  %lu: %s\n", static_cast<unsigned long>(c), ChannelName(driver, s, c).c_str());
+    }
+    return 0;
+}
+
+bool BonhostRecorder::Resolve(const std::string& spaceText, const std::string& channelText,
+                              DWORD* space, DWORD* channel, std::string* error) {
+    if (!FindByIndexOrName(spaceText, CountSpaces(driver_), SpaceName, driver_, 0, space)) {
+        *error = "unknown tuning space: " + spaceText;
+        return false;
+    }
+    if (!FindByIndexOrName(channelText, CountChannels(driver_, *space), ChannelName, driver_,
+                           *space, channel)) {
+        *error = "unknown channel: " + channelText + " in space " + SpaceName(driver_, 0, *space);
+        return false;
+    }
+    return true;
+}
+
+int BonhostRecorder::Run(const BonhostOptions& options) {
+    DWORD space = 0, channel = 0;
+    std::string error;
+    if (!Resolve(options.Space, options.Channel, &space, &channel, &error)) {
+        std::fprintf(stderr, "bonhost: %s\n", error.c_str());
+        return 5;
+    }
+    if (!driver_->OpenTuner()) {
+        std::fprintf(stderr, "bonhost: open failed (is the tuner named in the INI present?)\n");
+        return 4;
+    }
+    if (!driver_->SetChannel(space, channel)) {
+        std::fprintf(stderr, "bonhost: tuning %s / %s failed\n", SpaceName(driver_, 0, space).c_str(),
+                     ChannelName(driver_, space, channel).c_str());
+        driver_->CloseTuner();
+        return 6;
+    }
+    std::FILE* out = _wfopen(WideFromUtf8(options.Out).c_str(), L"wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "bonhost: cannot write %s\n", options.Out.c_str());
+        driver_->CloseTuner();
+        return 7;
+    }
+    std::printf("recording %s / %s for %.1f s to %s\n", SpaceName(driver_, 0, space).c_str(),
+                ChannelName(driver_, space, channel).c_str(), options.Seconds, options.Out.c_str());
+    Pump(out, options.Seconds);
+    driver_->CloseTuner();
+    if (std::fclose(out) != 0) writeFailed_ = true;
+    Summary();
+    if (writeFailed_) {
+        std::fprintf(stderr, "bonhost: writing %s failed\n", options.Out.c_str());
+        return 7;
+    }
+    return 0;
+}
+
+void BonhostRecorder::Pump(std::FILE* out, double seconds) {
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG end = start + static_cast<ULONGLONG>(seconds * 1000.0);
+    ULONGLONG nextProgress = start + 500;
+    for (ULONGLONG now = start; now < end; now = GetTickCount64()) {
+        DWORD left = static_cast<DWORD>(end - now);
+        driver_->WaitTsStream(left < 200 ? left : 200);
+        Drain(out);
+        if (GetTickCount64() >= nextProgress) {
+            Progress((GetTickCount64() - start) / 1000.0, false);
+            nextProgress += 500;
+        }
+    }
+    Progress((GetTickCount64() - start) / 1000.0, true);
+}
+
+void BonhostRecorder::Drain(std::FILE* out) {
+    BYTE* data = nullptr;
+    DWORD size = 0, remaining = 0;
+    while (driver_->GetTsStream(&data, &size, &remaining)) {
+        if (size != 0) {
+            if (std::fwrite(data, 1, size, out) != size) writeFailed_ = true;
+            checker_.Feed(data, size);
+            bytes_ += size;
+            ++chunks_;
+        }
+        if (remaining == 0) break;
+    }
+}
+
+void BonhostRecorder::Progress(double elapsed, bool last) {
+    double mbits = elapsed > 0 ? bytes_ * 8.0 / 1e6 / elapsed : 0.0;
+    std::printf("\r%6.1f s  %12llu bytes  %7.2f Mbit/s  signal %6.2f   ", elapsed,
+                static_cast<unsigned long long>(bytes_), mbits, driver_->GetSignalLevel());
+    if (last) std::printf("\n");
+    std::fflush(stdout);
+}
+
+void BonhostRecorder::Summary() const {
+    std::printf("bytes: %llu\n", static_cast<unsigned long long>(bytes_));
+    std::printf("chunks: %llu\n", static_cast<unsigned long long>(chunks_));
+    std::printf("TS packets: %llu\n", static_cast<unsigned long long>(checker_.Packets()));
+    std::printf("sync losses: %llu\n", static_cast<unsigned long long>(checker_.SyncLosses()));
+    std::printf("continuity-counter errors: %llu\n",
+                static_cast<unsigned long long>(checker_.CcErrors()));
+    for (uint16_t pid : checker_.Pids()) {
+        const TsPidReport* report = checker_.Pid(pid);
+        if (report == nullptr) continue;
+        std::printf("  PID 0x%04X: %llu packets, %llu continuity-counter errors\n", pid,
+                    static_cast<unsigned long long>(report->Packets),
+                    static_cast<unsigned long long>(report->CcErrors));
+    }
+}

@@ -1,0 +1,37 @@
+// `bonhost record`: opens the tuner, tunes one channel and pulls TS for a
+// given time with WaitTsStream/GetTsStream, writing it to a file and
+// counting it with TsStreamChecker.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/IBonDriver.h"
+#include "sim/TsStreamChecker.h"
+#include "tools/bonhost/BonhostOptions.h"
+
+class BonhostRecorder {
+public:
+    explicit BonhostRecorder(IBonDriver2* driver) : driver_(driver) {}
+
+    // Runs the whole command; returns the process exit code.
+    int Run(const BonhostOptions& options);
+
+private:
+    bool Resolve(const std::string& spaceText, const std::string& channelText, DWORD* space,
+                 DWORD* channel, std::string* error);
+    void Pump(std::FILE* out, double seconds);
+    void Drain(std::FILE* out);
+    void Progress(double elapsed, bool last);
+    void Summary() const;
+
+    IBonDriver2* driver_;
+    TsStreamChecker checker_;
+    uint64_t bytes_ = 0;
+    uint64_t chunks_ = 0;
+    bool writeFailed_ = false;
+};
+
+// `bonhost info`: tuner name, tuning spaces and channels. Exit code.
+int BonhostInfo(IBonDriver2* driver);
