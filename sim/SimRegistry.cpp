@@ -16,7 +16,8 @@ const ClassEntry kClasses[] = {
     {&CLSID_SimNetworkProvider, L"Tessel Sim Network Provider"},
     {&CLSID_SimNullTerminal, L"Tessel Sim Null Terminal"},
     {&CLSID_SimTunerFilter, L"Tessel Sim Tuner"},
-    {&CLSID_SimSkippedReceiver, L"Tessel Sim Skipped Receiver"},
+    {&CLSID_SimMpeFilter, L"Tessel Sim MPE Filter"},
+    {&CLSID_SimSlipDeFramer, L"Tessel Sim Slip De-Framer"},
     {&CLSID_SimRefusingReceiver, L"Tessel Sim Refusing Receiver"},
     {&CLSID_SimPassThroughReceiver, L"Tessel Sim Pass-Through Receiver"},
 };
@@ -76,8 +77,8 @@ struct ReceiverSpec {
     const GUID* clsid;
 };
 
-const ReceiverSpec kMpe = {L"BDA MPE Filter", &CLSID_SimSkippedReceiver};
-const ReceiverSpec kSlip = {L"BDA Slip De-Framer", &CLSID_SimSkippedReceiver};
+const ReceiverSpec kMpe = {L"BDA MPE Filter", &CLSID_SimMpeFilter};
+const ReceiverSpec kSlip = {L"BDA Slip De-Framer", &CLSID_SimSlipDeFramer};
 const ReceiverSpec kRefusing = {L"Tessel Sim Refusing Receiver", &CLSID_SimRefusingReceiver};
 const ReceiverSpec kPassThrough = {L"Tessel Sim Pass-Through Receiver",
                                    &CLSID_SimPassThroughReceiver};

@@ -1,0 +1,45 @@
+#include "sim/SimNullTerminal.h"
+
+#include <new>
+
+#include "sim/SimClassIds.h"
+#include "sim/SimControl.h"
+
+HRESULT SimNullTerminal::Create(IUnknown* outer, REFIID iid, void** object) {
+    (void)outer;
+    HRESULT hr = S_OK;
+    SimNullTerminal* filter = new (std::nothrow) SimNullTerminal(&hr);
+    if (filter == nullptr) return E_OUTOFMEMORY;
+    IUnknown* unknown = filter->NonDelegatingUnknown();
+    unknown->AddRef();
+    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
+    unknown->Release();
+    return hr;
+}
+
+SimNullTerminal::SimNullTerminal(HRESULT* result)
+    : CBaseFilter(nullptr, nullptr, CLSID_SimNullTerminal), pin_(this, result) {
+    SimProcessControl()->Counters()->Created(SimObject::NullTerminal);
+}
+
+SimNullTerminal::~SimNullTerminal() {
+    SimProcessControl()->Counters()->Destroyed(SimObject::NullTerminal);
+}
+
+HRESULT STDMETHODCALLTYPE SimNullTerminal::QueryInterface(REFIID iid, void** object) {
+    return GetOwner()->QueryInterface(iid, object);
+}
+ULONG STDMETHODCALLTYPE SimNullTerminal::AddRef() { return GetOwner()->AddRef(); }
+ULONG STDMETHODCALLTYPE SimNullTerminal::Release() { return GetOwner()->Release(); }
+
+HRESULT STDMETHODCALLTYPE SimNullTerminal::NonDelegatingQueryInterface(REFIID iid,
+                                                                       void** object) {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IAMFilterMiscFlags)
+        return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
+    return CBaseFilter::NonDelegatingQueryInterface(iid, object);
+}
+
+ULONG STDMETHODCALLTYPE SimNullTerminal::GetMiscFlags() { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
+
+CBasePin* SimNullTerminal::GetPin(int n) { return n == 0 ? &pin_ : nullptr; }

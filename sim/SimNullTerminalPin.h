@@ -1,0 +1,15 @@
+// The null terminal's input pin: accepts every media type and drops every
+// sample it receives.
+#pragma once
+
+#include "dshow/CBaseInputPin.h"
+
+class SimNullTerminalPin : public CBaseInputPin {
+public:
+    SimNullTerminalPin(CBaseFilter* filter, HRESULT* result);
+    ~SimNullTerminalPin() override;
+
+    HRESULT CheckMediaType(const CMediaType* type) override;  // S_OK for any type
+    // The base's streaming checks, then the sample is dropped.
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
+};
