@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -53,20 +54,26 @@ constexpr size_t Arity[SlotCount] = {
     1, 2, 0, 0, 3,                 // 40-44
 };
 
+// Two words precede the entries, as in a compiler-made table: the offset to
+// the full object and its type information. Sanitizer builds check both on
+// every virtual call, so the fake object claims to be a TunerDeviceControl.
+constexpr size_t TableHeader = 2;
+
 template <size_t... K>
-std::vector<Entry> MakeTable(std::index_sequence<K...>) {
-    return {MakeEntry<int(K)>(std::make_index_sequence<Arity[K]>())...};
+std::vector<uintptr_t> MakeTable(std::index_sequence<K...>) {
+    return {0, reinterpret_cast<uintptr_t>(&typeid(TunerDeviceControl)),
+            reinterpret_cast<uintptr_t>(MakeEntry<int(K)>(std::make_index_sequence<Arity[K]>()))...};
 }
 
 struct FakeObject {
-    Entry* Table;
+    uintptr_t* Table;
 };
 
 class TunerDeviceControlTable : public ::testing::Test {
 protected:
     void SetUp() override {
         Log().clear();
-        object_.Table = table_.data();
+        object_.Table = table_.data() + TableHeader;
         device_ = reinterpret_cast<TunerDeviceControl*>(&object_);
     }
 
@@ -82,7 +89,7 @@ protected:
     static uint32_t Low32(uintptr_t value) { return static_cast<uint32_t>(value); }
     static uintptr_t Address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
-    std::vector<Entry> table_ = MakeTable(std::make_index_sequence<SlotCount>());
+    std::vector<uintptr_t> table_ = MakeTable(std::make_index_sequence<SlotCount>());
     FakeObject object_{};
     TunerDeviceControl* device_ = nullptr;
 };
