@@ -2,8 +2,9 @@
 // Receive -> Transform(sample) -> the output pin delivers the same
 // IMediaSample (no copy, no output buffer). Both pins carry one and the same
 // media type: the output offers the input's type and accepts only that.
-// The output pin still negotiates an allocator (DecideBufferSize copies the
-// input allocator's properties) because input pins downstream expect one.
+// The output pin still negotiates an allocator because input pins downstream
+// expect one; it carries no samples, so DecideBufferSize asks for the least
+// the downstream pin allows.
 // Transform(sample) answers S_OK to pass the sample on, S_FALSE to drop it.
 #pragma once
 

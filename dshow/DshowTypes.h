@@ -8,3 +8,4 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 #include <control.h>
+#include <evcode.h>
