@@ -3,7 +3,7 @@
 // lock for more than one chunk's copy. Every allocation a chunk needs (next
 // buffer, record, list element) is made before the list is touched, so a
 // failed allocation loses that chunk's bytes and leaves the list intact.
-// Evicted chunks are freed after the lock is released.
+// An evicted chunk is freed after the lock is released.
 #include "driver/TsChunkQueue.h"
 
 #include <cstring>
@@ -47,14 +47,14 @@ bool TsChunkQueue::Push(const uint8_t* bytes, uint32_t length) {
     bool appended = false;
     uint32_t remaining = length;
     while (remaining > 0) {
-        std::list<TsChunk*> dropped;
+        TsChunk* evicted = nullptr;
         {
             ScopedLock lock(queueLock_);
             TsChunk* chunk = accumulationBuffer_ != nullptr ? Accumulate(bytes, remaining)
                                                             : CopyBlock(bytes, remaining);
-            if (chunk != nullptr && Append(chunk, dropped)) appended = true;
+            if (chunk != nullptr && Append(chunk, evicted)) appended = true;
         }
-        FreeChunks(dropped);
+        FreeTsChunk(evicted);
     }
     return appended;
 }
@@ -101,7 +101,7 @@ TsChunk* TsChunkQueue::CopyBlock(const uint8_t*& bytes, uint32_t& remaining) {
     return chunk;
 }
 
-bool TsChunkQueue::Append(TsChunk* chunk, std::list<TsChunk*>& dropped) {
+bool TsChunkQueue::Append(TsChunk* chunk, TsChunk*& evicted) {
     std::list<TsChunk*> element;
     try {
         element.push_back(chunk);
@@ -111,8 +111,13 @@ bool TsChunkQueue::Append(TsChunk* chunk, std::list<TsChunk*>& dropped) {
         return false;
     }
     // A maximum of 0 would never make room; it keeps one chunk instead.
+    // The list never exceeds the limit (Configure empties it before changing
+    // the limit), so one eviction always makes room.
     const size_t limit = maxChunks_ != 0 ? maxChunks_ : 1;
-    while (chunks_.size() >= limit) dropped.splice(dropped.end(), chunks_, chunks_.begin());
+    if (chunks_.size() >= limit) {
+        evicted = chunks_.front();
+        chunks_.pop_front();
+    }
     chunks_.splice(chunks_.end(), element);
     PublishCount();
     return true;

@@ -51,9 +51,9 @@ private:
     TsChunk* Accumulate(const uint8_t*& bytes, uint32_t& remaining);
     TsChunk* SealBuffer();
     TsChunk* CopyBlock(const uint8_t*& bytes, uint32_t& remaining);
-    // Takes ownership of chunk; moves the chunks it evicts into `dropped` so
-    // that they are freed after the lock is released.
-    bool Append(TsChunk* chunk, std::list<TsChunk*>& dropped);
+    // Takes ownership of chunk; hands back the chunk it evicts (or leaves
+    // `evicted` alone) so that it is freed after the lock is released.
+    bool Append(TsChunk* chunk, TsChunk*& evicted);
     void PublishCount();
 
     std::list<TsChunk*> chunks_;
