@@ -1,0 +1,368 @@
+// The simulated maker's components as the driver meets them under Wine:
+// device enumeration and binding, IBDA_Topology, fault points, the
+// TunerDeviceControl forwarding and its call log, the null terminal and the
+// receiver components.
+#include <bdaiface.h>
+#include <gtest/gtest.h>
+
+#include "sim/SimClassIds.h"
+#include "sim/SimDeviceOwner.h"
+#include "tests/windows/SimTestHarness.h"
+
+using namespace simtest;
+
+namespace {
+
+const WideChar* Wide(const std::wstring& text) {
+    return reinterpret_cast<const WideChar*>(text.c_str());
+}
+
+SimDevice* FirstDevice() { return Control()->Device(Wide(Tuners()[0].devicePath)); }
+
+std::vector<std::pair<std::wstring, std::wstring>> Enumerate(const GUID& category, HRESULT* result) {
+    std::vector<std::pair<std::wstring, std::wstring>> names;
+    ComPtr<ICreateDevEnum> devices;
+    ComPtr<IEnumMoniker> monikers;
+    EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_ICreateDevEnum, devices.ReceiveVoid()),
+              S_OK);
+    IEnumMoniker* raw = reinterpret_cast<IEnumMoniker*>(0xdeadbeef);  // must be written
+    *result = devices->CreateClassEnumerator(category, &raw, 0);
+    EXPECT_NE(raw, reinterpret_cast<IEnumMoniker*>(0xdeadbeef));
+    monikers = ComPtr<IEnumMoniker>::Adopt(raw);
+    if (!monikers) return names;
+    for (ComPtr<IMoniker> moniker; monikers->Next(1, moniker.Receive(), nullptr) == S_OK;) {
+        ComPtr<IPropertyBag> bag;
+        EXPECT_EQ(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid()), S_OK);
+        VARIANT name, path;
+        VariantInit(&name);
+        VariantInit(&path);
+        EXPECT_EQ(bag->Read(L"FriendlyName", &name, nullptr), S_OK);
+        EXPECT_EQ(bag->Read(L"DevicePath", &path, nullptr), S_OK);
+        names.emplace_back(V_BSTR(&name), V_BSTR(&path));
+        VariantClear(&name);
+        VariantClear(&path);
+    }
+    return names;
+}
+
+class SimTunerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Control()->Reset();
+        Control()->CallLog()->Clear();
+        Control()->Counters()->Clear();
+    }
+    void TearDown() override { UseReceivers(L"none"); }
+};
+
+// ---- enumeration and binding ----
+
+TEST_F(SimTunerTest, DeviceEnumeratorListsRegisteredTunersWithBothNames) {
+    HRESULT hr = E_FAIL;
+    const auto names = Enumerate(SimCategoryNetworkTuner, &hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(names.size(), Tuners().size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i].first, Tuners()[i].friendlyName);
+        EXPECT_EQ(names[i].second, Tuners()[i].devicePath);
+    }
+    EXPECT_NE(Tuners()[0].devicePath, Tuners()[1].devicePath);
+    EXPECT_EQ(Tuners()[0].devicePath.find(L"\\\\?\\usb#vid_0511&pid_0045#"), 0u);
+}
+
+TEST_F(SimTunerTest, EmptyReceiverCategoryAnswersSFalseWithoutEnumerator) {
+    HRESULT hr = E_FAIL;
+    EXPECT_TRUE(Enumerate(SimCategoryReceiverComponent, &hr).empty());
+    EXPECT_EQ(hr, S_FALSE);
+}
+
+TEST_F(SimTunerTest, BindingLoadsThePropertyBagSoTheFilterKnowsItsDevicePath) {
+    for (const SimDeviceRecord& record : Tuners()) {
+        ComPtr<IBaseFilter> tuner = BindTuner(record);
+        ASSERT_TRUE(tuner);
+        ComPtr<ISimDeviceOwner> owner;
+        ASSERT_EQ(owner.QueryFrom(tuner.Get(), IID_ISimDeviceOwner), S_OK);
+        EXPECT_EQ(owner->Device(), Control()->Device(Wide(record.devicePath)));
+        EXPECT_NE(owner->Device(), Control()->DefaultDevice());
+        owner.Reset();
+        EXPECT_EQ(tuner.Detach()->Release(), 0u);
+    }
+}
+
+TEST_F(SimTunerTest, CreatedDirectlyTheTunerDrivesTheDefaultDevice) {
+    ComPtr<IBaseFilter> tuner = NewFilter(CLSID_SimTunerFilter);
+    ComPtr<ISimDeviceOwner> owner;
+    ASSERT_EQ(owner.QueryFrom(tuner.Get(), IID_ISimDeviceOwner), S_OK);
+    EXPECT_EQ(owner->Device(), Control()->DefaultDevice());
+    owner.Reset();
+    EXPECT_EQ(tuner.Detach()->Release(), 0u);
+}
+
+// ---- topology and pins ----
+
+TEST_F(SimTunerTest, PinTypesReportTheConfiguredCountOrTheArmedFault) {
+    ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
+    ComPtr<IBDA_Topology> topology;
+    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+    ULONG count = 99, types[2] = {99, 99};
+    EXPECT_EQ(topology->GetPinTypes(&count, 2, types), S_OK);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(types[0], 0u);
+    EXPECT_EQ(types[1], 1u);
+    FirstDevice()->SetPinTypeCount(3);
+    EXPECT_EQ(topology->GetPinTypes(&count, 2, types), S_OK);
+    EXPECT_EQ(count, 3u);
+    FirstDevice()->ArmFault(SimOp::GetPinTypes, E_ACCESSDENIED, 1);
+    EXPECT_EQ(topology->GetPinTypes(&count, 2, types), E_ACCESSDENIED);
+    EXPECT_EQ(topology->GetNodeTypes(&count, 2, types), E_NOTIMPL);
+    topology.Reset();
+    EXPECT_EQ(tuner.Detach()->Release(), 0u);
+}
+
+TEST_F(SimTunerTest, StartsWithTheConfiguredPinsAndCreatePinExposesTheRest) {
+    for (uint32_t initial = 0; initial <= 2; ++initial) {
+        FirstDevice()->SetInitialPinCount(initial);
+        ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
+        EXPECT_EQ(PinCount(tuner.Get()), static_cast<int>(initial));
+        ComPtr<IBDA_Topology> topology;
+        ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+        ULONG inputId = 99, outputId = 99;
+        EXPECT_EQ(topology->CreatePin(0, &inputId), S_OK);
+        EXPECT_EQ(topology->CreatePin(1, &outputId), S_OK);
+        EXPECT_EQ(inputId, 0u);
+        EXPECT_EQ(outputId, 1u);
+        EXPECT_EQ(PinCount(tuner.Get()), 2);
+        EXPECT_EQ(topology->CreatePin(7, &inputId), E_INVALIDARG);
+        topology.Reset();
+        EXPECT_EQ(tuner.Detach()->Release(), 0u);
+    }
+}
+
+TEST_F(SimTunerTest, CreatePinFaultIsAnsweredAndExposesNothing) {
+    FirstDevice()->ArmFault(SimOp::CreatePin, E_OUTOFMEMORY, 1);
+    ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
+    ComPtr<IBDA_Topology> topology;
+    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+    ULONG id = 0;
+    EXPECT_EQ(topology->CreatePin(0, &id), E_OUTOFMEMORY);
+    EXPECT_EQ(PinCount(tuner.Get()), 0);
+    EXPECT_EQ(topology->CreatePin(0, &id), S_OK);
+    EXPECT_EQ(FirstDevice()->FaultsFired(SimOp::CreatePin), 1u);
+    topology.Reset();
+    EXPECT_EQ(tuner.Detach()->Release(), 0u);
+}
+
+// ---- graph-level faults ----
+
+class SimGraphTest : public SimTunerTest {
+protected:
+    void SetUp() override {
+        SimTunerTest::SetUp();
+        graph_ = NewGraph();
+        provider_ = NewFilter(CLSID_SimNetworkProvider);
+        tuner_ = BindTuner(Tuners()[0]);
+        ASSERT_TRUE(graph_ && provider_ && tuner_);
+        ASSERT_EQ(CreateTunerPins(tuner_.Get()), S_OK);
+        ASSERT_EQ(graph_->AddFilter(provider_.Get(), L"Provider"), S_OK);
+        ASSERT_EQ(graph_->AddFilter(tuner_.Get(), L"Tuner"), S_OK);
+    }
+    void TearDown() override {
+        control_.Reset();
+        ComPtr<IMediaControl> control;
+        ASSERT_EQ(control.QueryFrom(graph_.Get(), IID_IMediaControl), S_OK);
+        control->Stop();
+        control.Reset();
+        for (auto* filter : {provider_.Get(), tuner_.Get(), extra_.Get()})
+            if (filter != nullptr) {
+                EXPECT_EQ(graph_->RemoveFilter(filter), S_OK);
+            }
+        EXPECT_EQ(provider_.Detach()->Release(), 0u);
+        EXPECT_EQ(tuner_.Detach()->Release(), 0u);
+        if (extra_) {
+            EXPECT_EQ(extra_.Detach()->Release(), 0u);
+        }
+        EXPECT_EQ(graph_.Detach()->Release(), 0u);
+        SimTunerTest::TearDown();
+    }
+    TunerDeviceControl* DeviceControl() {
+        control_.QueryFrom(provider_.Get(), IID_TunerDeviceControl);
+        return control_.Get();
+    }
+
+    ComPtr<IGraphBuilder> graph_;
+    ComPtr<IBaseFilter> provider_, tuner_, extra_;
+    ComPtr<TunerDeviceControl> control_;
+};
+
+TEST_F(SimGraphTest, ConnectionFaultOnTheTunerInputFailsConnectDirect) {
+    FirstDevice()->ArmFault(SimOp::ConnectTunerInput, VFW_E_NO_TRANSPORT, 1);
+    EXPECT_TRUE(FAILED(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get())));
+    EXPECT_EQ(FirstDevice()->FaultsFired(SimOp::ConnectTunerInput), 1u);
+    EXPECT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+}
+
+TEST_F(SimGraphTest, ConnectionFaultOnTheTunerOutputFailsConnectDirect) {
+    extra_ = NewFilter(CLSID_SimNullTerminal);
+    ASSERT_EQ(graph_->AddFilter(extra_.Get(), L"Null Terminal"), S_OK);
+    FirstDevice()->ArmFault(SimOp::ConnectTunerOutput, E_ACCESSDENIED, 1);
+    EXPECT_EQ(ConnectFilters(graph_.Get(), tuner_.Get(), extra_.Get()), E_ACCESSDENIED);
+    EXPECT_EQ(ConnectFilters(graph_.Get(), tuner_.Get(), extra_.Get()), S_OK);
+}
+
+TEST_F(SimGraphTest, PauseFaultFailsTheGraphStateChange) {
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(control.QueryFrom(graph_.Get(), IID_IMediaControl), S_OK);
+    FirstDevice()->ArmFault(SimOp::Pause, E_ACCESSDENIED, 1);
+    EXPECT_TRUE(FAILED(control->Pause()));
+    EXPECT_EQ(FirstDevice()->FaultsFired(SimOp::Pause), 1u);
+    EXPECT_TRUE(SUCCEEDED(control->Pause()));
+}
+
+TEST_F(SimGraphTest, RunFaultFailsTheTunerAndKeepsItPaused) {
+    FirstDevice()->ArmFault(SimOp::Run, E_ACCESSDENIED, 1);
+    EXPECT_EQ(tuner_->Pause(), S_OK);
+    EXPECT_EQ(tuner_->Run(0), E_ACCESSDENIED);
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(tuner_->GetState(0, &state), VFW_S_CANT_CUE);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_EQ(tuner_->Run(0), S_OK);
+    EXPECT_EQ(tuner_->Stop(), S_OK);
+}
+
+// ---- TunerDeviceControl ----
+
+TEST_F(SimGraphTest, UnconnectedNetworkProviderAnswersNotConnected) {
+    TunerDeviceControl* control = DeviceControl();
+    ASSERT_NE(control, nullptr);
+    const size_t logged = Control()->CallLog()->Size();
+    EXPECT_EQ(control->SetTunerMode(3), VFW_E_NOT_CONNECTED);
+    uint32_t present = 7;
+    EXPECT_EQ(control->GetCardStatus(&present), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(present, 7u);
+    EXPECT_EQ(Control()->CallLog()->Size(), logged);
+}
+
+TEST_F(SimGraphTest, PlaceholderSlotsAnswerNotImplemented) {
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    TunerDeviceControl* control = DeviceControl();
+    EXPECT_EQ(control->Reserved4(), E_NOTIMPL);
+    EXPECT_EQ(control->Reserved30(), E_NOTIMPL);
+    EXPECT_EQ(control->Reserved43(), E_NOTIMPL);
+}
+
+TEST_F(SimGraphTest, OperationsReachTheConnectedDeviceAndItsCallLog) {
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    Control()->CallLog()->Clear();
+    TunerDeviceControl* control = DeviceControl();
+    EXPECT_EQ(control->SetTunerMode(3), S_OK);
+    EXPECT_EQ(control->SetTransportStreanEncryptionFlag(0), S_OK);
+    const uint16_t pids[2] = {0x0100, 0x0111};
+    EXPECT_EQ(control->SetPidFilterList(2, pids), S_OK);
+
+    const std::vector<SimCall> calls = Control()->CallLog()->Entries();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].Op, SimOp::SetTunerMode);
+    EXPECT_EQ(calls[0].Values, std::vector<uint32_t>{3});
+    EXPECT_EQ(calls[1].Op, SimOp::SetTransportStreanEncryptionFlag);
+    EXPECT_EQ(calls[1].Values, std::vector<uint32_t>{0});
+    EXPECT_EQ(calls[2].Op, SimOp::SetPidFilterList);
+    EXPECT_EQ(calls[2].Bytes, (std::vector<uint8_t>{0x00, 0x01, 0x11, 0x01}));
+    for (const SimCall& call : calls)
+        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(call.Device.c_str())),
+                  Tuners()[0].devicePath);
+    EXPECT_EQ(FirstDevice()->State().TunerMode, 3u);
+}
+
+TEST_F(SimGraphTest, DeviceFaultsAreAnsweredThroughTheNetworkProvider) {
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    FirstDevice()->ArmFault(SimOp::SetFrequency, E_ABORT, 1);
+    EXPECT_EQ(TuneTerrestrial13(provider_.Get()), E_ABORT);
+    EXPECT_EQ(TuneTerrestrial13(provider_.Get()), S_OK);
+    EXPECT_TRUE(FirstDevice()->State().HasChannel);
+}
+
+// ---- null terminal and receiver components ----
+
+TEST_F(SimTunerTest, NullTerminalIsARendererThatAcceptsAnyType) {
+    ComPtr<IBaseFilter> terminal = NewFilter(CLSID_SimNullTerminal);
+    ComPtr<IAMFilterMiscFlags> flags;
+    ASSERT_EQ(flags.QueryFrom(terminal.Get(), IID_IAMFilterMiscFlags), S_OK);
+    EXPECT_EQ(flags->GetMiscFlags(), static_cast<ULONG>(AM_FILTER_MISC_FLAGS_IS_RENDERER));
+    flags.Reset();
+    ComPtr<IPin> pin = PinAt(terminal.Get(), 0);
+    AM_MEDIA_TYPE type{};
+    type.majortype = MEDIATYPE_Video;
+    EXPECT_EQ(pin->QueryAccept(&type), S_OK);
+    pin.Reset();
+    EXPECT_EQ(terminal.Detach()->Release(), 0u);
+}
+
+TEST_F(SimTunerTest, ReceiverScenarioIsEnumeratedInOrderWithoutCreatingAnything) {
+    UseReceivers(L"all");
+    HRESULT hr = E_FAIL;
+    const auto names = Enumerate(SimCategoryReceiverComponent, &hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[0].first, L"BDA MPE Filter");
+    EXPECT_EQ(names[1].first, L"BDA Slip De-Framer");
+    EXPECT_EQ(names[2].first, L"Tessel Sim Refusing Receiver");
+    EXPECT_EQ(names[3].first, L"Tessel Sim Pass-Through Receiver");
+    EXPECT_EQ(Control()->Counters()->Creations(SimObject::MpeFilter), 0);
+    EXPECT_EQ(Control()->Counters()->Creations(SimObject::SlipDeFramer), 0);
+}
+
+TEST_F(SimTunerTest, BindingASkippedReceiverIsCountedUnderItsOwnKind) {
+    UseReceivers(L"skipped-only");
+    ComPtr<IBaseFilter> slip = BindReceiver(L"BDA Slip De-Framer");
+    ASSERT_TRUE(slip);
+    EXPECT_EQ(Control()->Counters()->Creations(SimObject::SlipDeFramer), 1);
+    EXPECT_EQ(Control()->Counters()->Creations(SimObject::MpeFilter), 0);
+    EXPECT_EQ(slip.Detach()->Release(), 0u);
+    EXPECT_EQ(Control()->Counters()->Alive(SimObject::SlipDeFramer), 0);
+}
+
+TEST_F(SimGraphTest, RefusingReceiverNeverConnectsToTheTuner) {
+    UseReceivers(L"never-connects");
+    extra_ = BindReceiver(L"Tessel Sim Refusing Receiver");
+    ASSERT_TRUE(extra_);
+    ASSERT_EQ(graph_->AddFilter(extra_.Get(), L"Receiver"), S_OK);
+    EXPECT_TRUE(FAILED(ConnectFilters(graph_.Get(), tuner_.Get(), extra_.Get())));
+    ComPtr<IPin> out = PinAt(tuner_.Get(), 1);
+    ComPtr<IPin> peer;
+    EXPECT_EQ(out->ConnectedTo(peer.Receive()), VFW_E_NOT_CONNECTED);
+}
+
+TEST_F(SimGraphTest, PassThroughReceiverCarriesTheStreamToTheWriter) {
+    UseReceivers(L"several");
+    extra_ = BindReceiver(L"Tessel Sim Pass-Through Receiver");
+    ASSERT_TRUE(extra_);
+    ComPtr<IBaseFilter> writerFilter, terminal = NewFilter(CLSID_SimNullTerminal);
+    CTsWriter* writer = NewWriter(&writerFilter);
+    SampleSink sink;
+    writer->SetCallback(&SampleSink::Callback, &sink);
+    ASSERT_EQ(graph_->AddFilter(extra_.Get(), L"Receiver"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(writerFilter.Get(), L"Writer"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(terminal.Get(), L"Null Terminal"), S_OK);
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    ASSERT_EQ(ConnectFilters(graph_.Get(), tuner_.Get(), extra_.Get()), S_OK);
+    ASSERT_EQ(ConnectFilters(graph_.Get(), extra_.Get(), writerFilter.Get()), S_OK);
+    ASSERT_EQ(ConnectFilters(graph_.Get(), writerFilter.Get(), terminal.Get()), S_OK);
+    FirstDevice()->SetBitRate(0);
+    ASSERT_EQ(TuneTerrestrial13(provider_.Get()), S_OK);
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(control.QueryFrom(graph_.Get(), IID_IMediaControl), S_OK);
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    EXPECT_TRUE(sink.WaitForBytes(188 * 1000, 20000));
+    ASSERT_EQ(control->Stop(), S_OK);
+    control.Reset();
+    writer->SetCallback(nullptr, nullptr);
+    EXPECT_EQ(graph_->RemoveFilter(writerFilter.Get()), S_OK);
+    EXPECT_EQ(graph_->RemoveFilter(terminal.Get()), S_OK);
+    EXPECT_EQ(writerFilter.Detach()->Release(), 0u);
+    EXPECT_EQ(terminal.Detach()->Release(), 0u);
+    EXPECT_EQ(Control()->Counters()->Creations(SimObject::PassThroughReceiver), 1);
+}
+
+}  // namespace
