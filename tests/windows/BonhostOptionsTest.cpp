@@ -1,0 +1,63 @@
+// bonhost's command line: commands, required options and clear refusals.
+#include <gtest/gtest.h>
+
+#include "tools/bonhost/BonhostOptions.h"
+
+namespace {
+bool Parse(std::vector<std::string> args, BonhostOptions* options, std::string* error) {
+    return ParseBonhostOptions(args, options, error);
+}
+}  // namespace
+
+TEST(BonhostOptions, RecordTakesEveryOption) {
+    BonhostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"record", "--driver", "a.dll", "--space", "0", "--channel", "13ch",
+                       "--seconds", "2.5", "--out", "x.ts"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.Command, BonhostCommand::Record);
+    EXPECT_EQ(o.Driver, "a.dll");
+    EXPECT_EQ(o.Space, "0");
+    EXPECT_EQ(o.Channel, "13ch");
+    EXPECT_DOUBLE_EQ(o.Seconds, 2.5);
+    EXPECT_EQ(o.Out, "x.ts");
+}
+
+TEST(BonhostOptions, RefusesIncompleteOrUnknownInput) {
+    BonhostOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--space", "0", "--channel", "1",
+                        "--out", "x.ts"},
+                       &o, &error));  // no --seconds
+    EXPECT_NE(error.find("--seconds"), std::string::npos);
+    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--space", "0", "--channel", "1",
+                        "--seconds", "abc", "--out", "x.ts"},
+                       &o, &error));
+    EXPECT_FALSE(Parse({"info"}, &o, &error));  // no driver
+    EXPECT_FALSE(Parse({"info", "--driver"}, &o, &error));
+    EXPECT_FALSE(Parse({"play"}, &o, &error));
+    EXPECT_NE(error.find("play"), std::string::npos);
+    EXPECT_FALSE(Parse({"tuners", "--bogus"}, &o, &error));
+}
+
+TEST(BonhostOptions, HelpAndTunersNeedNothingElse) {
+    BonhostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &o, &error));
+    EXPECT_EQ(o.Command, BonhostCommand::Help);
+    ASSERT_TRUE(Parse({"record", "--help"}, &o, &error));
+    EXPECT_EQ(o.Command, BonhostCommand::Help);
+    ASSERT_TRUE(Parse({"tuners"}, &o, &error));
+    EXPECT_EQ(o.Command, BonhostCommand::Tuners);
+}
+
+TEST(BonhostOptions, IndexAndNameHelpers) {
+    EXPECT_EQ(ParseIndex("0"), 0);
+    EXPECT_EQ(ParseIndex("49"), 49);
+    EXPECT_EQ(ParseIndex("13ch"), -1);
+    EXPECT_EQ(ParseIndex(""), -1);
+    EXPECT_EQ(ParseIndex("-1"), -1);
+    EXPECT_TRUE(SameNameIgnoringCase("13CH", "13ch"));
+    EXPECT_FALSE(SameNameIgnoringCase("13ch", "13c"));
+}

@@ -1,0 +1,102 @@
+// Lifecycle of the driver object as a host sees it: create, open, close,
+// release, and the one-instance and already-open mends.
+#include "tests/windows/DriverHarness.h"
+
+using DriverLifecycle = DriverHarness;
+
+TEST_F(DriverLifecycle, OpenCloseReopenManyTimesLeavesNothingBehind) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    for (int i = 0; i < 10; ++i) {
+        driver->CloseTuner();
+        EXPECT_FALSE(driver->IsTunerOpening());
+        EXPECT_EQ(Alive(SimObject::TunerFilter), 0) << "round " << i;
+        EXPECT_EQ(Alive(SimObject::NetworkProvider), 0) << "round " << i;
+        EXPECT_EQ(Alive(SimObject::NullTerminal), 0) << "round " << i;
+        ASSERT_TRUE(driver->OpenTuner()) << "round " << i;
+        EXPECT_TRUE(driver->IsTunerOpening());
+        EXPECT_EQ(Alive(SimObject::TunerFilter), 1);
+    }
+    driver->CloseTuner();
+    driver->CloseTuner();  // a second close does nothing
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_EQ(driver->WaitTsStream(10), 128u);
+    EXPECT_EQ(driver->GetReadyCount(), 0u);
+}
+
+TEST_F(DriverLifecycle, IsTunerOpeningFollowsEveryState) {
+    WriteDefaultIni();
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_FALSE(driver->IsTunerOpening());
+    Device()->ArmFault(SimOp::Run, E_FAIL, 1);
+    EXPECT_FALSE(driver->OpenTuner());
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_TRUE(driver->OpenTuner());
+    EXPECT_TRUE(driver->IsTunerOpening());
+    driver->CloseTuner();
+    EXPECT_FALSE(driver->IsTunerOpening());
+}
+
+TEST_F(DriverLifecycle, OpenOnAnOpenTunerKeepsTheGraph) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    const int64_t tunersBuilt = sim_->Counters()->Creations(SimObject::TunerFilter);
+    EXPECT_TRUE(driver->OpenTuner());
+    EXPECT_EQ(sim_->Counters()->Creations(SimObject::TunerFilter), tunersBuilt);
+    EXPECT_EQ(Calls(SimOp::SetTunerMode).size(), 1u);
+    EXPECT_TRUE(driver->IsTunerOpening());
+}
+
+TEST_F(DriverLifecycle, SecondCreateReturnsTheExistingObject) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    typedef IBonDriver* (*Create)();
+    Create create = reinterpret_cast<Create>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "CreateBonDriver")));
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(static_cast<IBonDriver2*>(create()), driver);
+    EXPECT_TRUE(driver->IsTunerOpening());  // the graph under it was not replaced
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 1);
+}
+
+TEST_F(DriverLifecycle, OpenSendsTheSetUpOperationsInOrder) {
+    ASSERT_NE(OpenDefault(), nullptr);
+    std::vector<SimCall> mode = Calls(SimOp::SetTunerMode);
+    std::vector<SimCall> flag = Calls(SimOp::SetTransportStreanEncryptionFlag);
+    ASSERT_EQ(mode.size(), 1u);
+    ASSERT_EQ(flag.size(), 1u);
+    EXPECT_EQ(mode[0].Values, std::vector<uint32_t>{3});
+    EXPECT_EQ(flag[0].Values, std::vector<uint32_t>{0});
+    EXPECT_LT(mode[0].Sequence, flag[0].Sequence);
+}
+
+TEST_F(DriverLifecycle, ReleaseWhileStreamingAtFullRateStopsEverything) {
+    Device()->SetBitRate(0);
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() > 4; }, 5000));
+    driver->Release();
+    driver_ = nullptr;
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
+    EXPECT_EQ(Alive(SimObject::NetworkProvider), 0);
+    const uint64_t delivered = Device()->State().TsBytesDelivered;
+    Sleep(200);
+    EXPECT_EQ(Device()->State().TsBytesDelivered, delivered);  // nothing streams any more
+}
+
+TEST_F(DriverLifecycle, TunerNameComesFromTheIniWithOrWithoutADevice) {
+    WriteIni("ISDBT", "No Such Tuner", "0");
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_STREQ(driver->GetTunerName(), L"No Such Tuner");
+    EXPECT_FALSE(driver->OpenTuner());
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_EQ(driver->WaitTsStream(10), 128u);
+    ReleaseDriver();
+    WriteIni("ISDBT", "", "0");
+    driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_STREQ(driver->GetTunerName(), L"");
+}

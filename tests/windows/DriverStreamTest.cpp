@@ -1,0 +1,103 @@
+// TS delivery: chunk sizes, byte-exact content (through the generator's
+// counters), the drop rule with a stalled reader, purge, wait results and
+// the copy form of GetTsStream.
+#include <vector>
+
+#include "sim/TsStreamChecker.h"
+#include "tests/windows/DriverHarness.h"
+
+using DriverStream = DriverHarness;
+
+namespace {
+constexpr DWORD ChunkBytes = 192512;
+}
+
+TEST_F(DriverStream, ChunksAreWholeAndTheStreamIsUnbroken) {
+    Device()->SetSampleSizes({188 * 7, 100, 188 * 300 + 37, 188});
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    TsStreamChecker checker;
+    int chunks = 0;
+    for (int round = 0; round < 400 && chunks < 20; ++round) {
+        driver->WaitTsStream(100);
+        BYTE* data = nullptr;
+        DWORD size = 0, remaining = 0;
+        while (driver->GetTsStream(&data, &size, &remaining)) {
+            ASSERT_EQ(size, ChunkBytes);
+            checker.Feed(data, size);
+            ++chunks;
+        }
+    }
+    ASSERT_GE(chunks, 20);
+    EXPECT_EQ(checker.SyncLosses(), 0u);
+    EXPECT_EQ(checker.CcErrors(), 0u);
+    EXPECT_GT(checker.CounterPackets(), 0u);
+    EXPECT_EQ(checker.CounterGaps(), 0u);
+    EXPECT_EQ(checker.CounterDuplicates(), 0u);
+    EXPECT_EQ(checker.CounterReorders(), 0u);
+    EXPECT_EQ(checker.IndexRegressions(), 0u);
+}
+
+TEST_F(DriverStream, StalledReaderKeepsAtMost512Chunks) {
+    Device()->SetBitRate(0);
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() >= 512; }, 60000));
+    const uint64_t before = Device()->State().TsBytesDelivered;
+    ASSERT_TRUE(WaitUntil([&] { return Device()->State().TsBytesDelivered > before + 4 * ChunkBytes; },
+                          10000));
+    EXPECT_EQ(driver->GetReadyCount(), 512u);  // oldest dropped, never more
+    BYTE* data = nullptr;
+    DWORD size = 0, remaining = 0;
+    driver->CloseTuner();  // nothing arrives while the queue is read
+    EXPECT_EQ(driver->GetReadyCount(), 0u);
+    EXPECT_FALSE(driver->GetTsStream(&data, &size, &remaining));
+    EXPECT_EQ(data, nullptr);
+}
+
+TEST_F(DriverStream, PurgeEmptiesTheQueueButKeepsTheHeldChunk) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() >= 2; }, 10000));
+    BYTE* data = nullptr;
+    DWORD size = 0, remaining = 0;
+    ASSERT_TRUE(driver->GetTsStream(&data, &size, &remaining));
+    std::vector<BYTE> copy(data, data + size);
+    driver->PurgeTsStream();
+    EXPECT_EQ(driver->GetReadyCount(), 0u);
+    EXPECT_EQ(std::vector<BYTE>(data, data + size), copy);  // still readable
+}
+
+TEST_F(DriverStream, WaitResults) {
+    WriteDefaultIni();
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_EQ(driver->WaitTsStream(0), 128u);  // closed: at once, even with no limit
+    ASSERT_TRUE(driver->OpenTuner());
+    EXPECT_EQ(driver->WaitTsStream(50), 258u);  // no channel, no TS
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    EXPECT_EQ(driver->WaitTsStream(0), 0u);  // no limit: returns with the first chunk
+    EXPECT_EQ(driver->WaitTsStream(5000), 0u);
+}
+
+TEST_F(DriverStream, CopyForm) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() >= 2; }, 10000));
+    DWORD size = 77, remaining = 77;
+    const DWORD ready = driver->GetReadyCount();
+    EXPECT_FALSE(driver->GetTsStream(static_cast<BYTE*>(nullptr), &size, &remaining));
+    EXPECT_GE(driver->GetReadyCount(), ready);  // nothing was handed out
+    std::vector<BYTE> buffer(ChunkBytes + 16, 0xAB);
+    ASSERT_TRUE(driver->GetTsStream(buffer.data(), &size, &remaining));
+    EXPECT_EQ(size, ChunkBytes);
+    EXPECT_EQ(buffer[0], 0x47);
+    EXPECT_EQ(buffer[ChunkBytes], 0xAB);  // nothing past the chunk
+    TsStreamChecker checker;
+    checker.Feed(buffer.data(), size);
+    EXPECT_EQ(checker.SyncLosses(), 0u);
+}
