@@ -277,3 +277,39 @@ TEST(TsWriterGraph, ConnectsWithAGivenTypeAndRefusesChangesWhileRunning) {
     out.Reset();
     chain.Finish();
 }
+
+TEST(TsWriterGraph, ReceiveMultipleHandsEverySampleOnInOrder) {
+    WriterChain chain;
+    ASSERT_NO_FATAL_FAILURE(chain.Build());
+    Recorder recorder;
+    chain.writer->SetCallback(RecordSample, &recorder);
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
+    FakeSample* first = nullptr;
+    FakeSample* second = nullptr;
+    ComPtr<IMediaSample> a = FakeSample::Create(376, &first);
+    ComPtr<IMediaSample> b = FakeSample::Create(100, &second);
+    first->actualLength = 376;
+    second->actualLength = 100;
+    IMediaSample* batch[2] = {a.Get(), b.Get()};
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(S_OK, input.QueryFrom(FindPinByDirection(chain.writerFilter.Get(), PINDIR_INPUT).Get(),
+                                    IID_IMemInputPin));
+    long processed = -1;
+    EXPECT_EQ(S_OK, input->ReceiveMultiple(batch, 2, &processed));
+    EXPECT_EQ(2, processed);
+    ASSERT_EQ(S_OK, chain.control->Stop());
+    processed = -1;
+    EXPECT_EQ(VFW_E_WRONG_STATE, input->ReceiveMultiple(batch, 2, &processed));
+    EXPECT_EQ(0, processed);
+
+    auto received = chain.sink->pin.Snapshot();
+    ASSERT_EQ(2u, received.size());
+    EXPECT_EQ(a.Get(), received[0].sample);
+    EXPECT_EQ(b.Get(), received[1].sample);
+    ASSERT_EQ(1u, recorder.seen.size());  // 100 bytes are less than one packet
+    EXPECT_EQ(first->buffer.data(), recorder.seen[0].pointer);
+    input.Reset();
+    a.Reset();
+    b.Reset();
+    chain.Finish();
+}
