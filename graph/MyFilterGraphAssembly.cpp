@@ -14,10 +14,6 @@
 
 namespace {
 
-// {79B56888-7FEA-4690-B45D-38FD3C7849BE}
-constexpr GUID IidBdaTopology = {
-    0x79B56888, 0x7FEA, 0x4690, {0xB4, 0x5D, 0x38, 0xFD, 0x3C, 0x78, 0x49, 0xBE}};
-
 constexpr DWORD PendingRunWaitMs = 1000;
 
 bool IsSkippedReceiver(const WideChar* friendlyName) {

@@ -3,14 +3,10 @@
 // others are the simulator's own.
 #pragma once
 
-#include "platform/ComTypes.h"
+#include "platform/BdaGuids.h"
 
-// {AA8B6354-7993-47F9-8773-7279CDF30F07}
-constexpr GUID CLSID_SimNetworkProvider = {
-    0xAA8B6354, 0x7993, 0x47F9, {0x87, 0x73, 0x72, 0x79, 0xCD, 0xF3, 0x0F, 0x07}};
-// {549AA259-02A6-4163-8A7E-2A76BD447CAF}
-constexpr GUID CLSID_SimNullTerminal = {
-    0x549AA259, 0x02A6, 0x4163, {0x8A, 0x7E, 0x2A, 0x76, 0xBD, 0x44, 0x7C, 0xAF}};
+constexpr GUID CLSID_SimNetworkProvider = ClsidTesselNetworkProvider;
+constexpr GUID CLSID_SimNullTerminal = ClsidTesselNullTerminal;
 // {46447C02-BF6D-4A7F-A141-276197E8189E}
 constexpr GUID CLSID_SimTunerFilter = {
     0x46447C02, 0xBF6D, 0x4A7F, {0xA1, 0x41, 0x27, 0x61, 0x97, 0xE8, 0x18, 0x9E}};
@@ -32,12 +28,8 @@ constexpr GUID CLSID_SimRefusingReceiver = {
 constexpr GUID CLSID_SimPassThroughReceiver = {
     0x86CE9973, 0x16C0, 0x4BC3, {0x9D, 0x64, 0xA9, 0x49, 0x66, 0x40, 0xDF, 0x08}};
 
-// KSCATEGORY_BDA_NETWORK_TUNER {71985F48-1CA1-11D3-9CC8-00C04F7971E0}
-constexpr GUID SimCategoryNetworkTuner = {
-    0x71985F48, 0x1CA1, 0x11D3, {0x9C, 0xC8, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};
-// KSCATEGORY_BDA_RECEIVER_COMPONENT {FD0A5AF4-B41D-11D2-9C95-00C04F7971E0}
-constexpr GUID SimCategoryReceiverComponent = {
-    0xFD0A5AF4, 0xB41D, 0x11D2, {0x9C, 0x95, 0x00, 0xC0, 0x4F, 0x79, 0x71, 0xE0}};
+constexpr GUID SimCategoryNetworkTuner = CategoryBdaNetworkTuner;
+constexpr GUID SimCategoryReceiverComponent = CategoryBdaReceiverComponent;
 
 // Media types on the simulated pins. Antenna: network provider -> tuner
 // input (KSDATAFORMAT_TYPE_BDA_ANTENNA); the TS: MEDIATYPE_Stream with the

@@ -41,7 +41,7 @@ ULONG STDMETHODCALLTYPE SimTunerFilter::Release() { return GetOwner()->Release()
 HRESULT STDMETHODCALLTYPE SimTunerFilter::NonDelegatingQueryInterface(REFIID iid,
                                                                       void** object) {
     if (object == nullptr) return E_POINTER;
-    if (iid == IID_IBDA_Topology) return GetInterface(static_cast<IBDA_Topology*>(this), object);
+    if (iid == IidBdaTopology) return GetInterface(static_cast<IBDA_Topology*>(this), object);
     if (iid == IID_IPersistPropertyBag)
         return GetInterface(static_cast<IPersistPropertyBag*>(this), object);
     if (iid == IID_ISimDeviceOwner)

@@ -162,7 +162,7 @@ int PinCount(IBaseFilter* filter) {
 
 HRESULT CreateTunerPins(IBaseFilter* tuner) {
     ComPtr<IBDA_Topology> topology;
-    HRESULT hr = topology.QueryFrom(tuner, IID_IBDA_Topology);
+    HRESULT hr = topology.QueryFrom(tuner, IidBdaTopology);
     ULONG id = 0;
     if (SUCCEEDED(hr)) hr = topology->CreatePin(0, &id);
     if (SUCCEEDED(hr)) hr = topology->CreatePin(1, &id);

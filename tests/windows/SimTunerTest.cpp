@@ -104,7 +104,7 @@ TEST_F(SimTunerTest, CreatedDirectlyTheTunerDrivesTheDefaultDevice) {
 TEST_F(SimTunerTest, PinTypesReportTheConfiguredCountOrTheArmedFault) {
     ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
     ComPtr<IBDA_Topology> topology;
-    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IidBdaTopology), S_OK);
     ULONG count = 99, types[2] = {99, 99};
     EXPECT_EQ(topology->GetPinTypes(&count, 2, types), S_OK);
     EXPECT_EQ(count, 2u);
@@ -126,7 +126,7 @@ TEST_F(SimTunerTest, StartsWithTheConfiguredPinsAndCreatePinExposesTheRest) {
         ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
         EXPECT_EQ(PinCount(tuner.Get()), static_cast<int>(initial));
         ComPtr<IBDA_Topology> topology;
-        ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+        ASSERT_EQ(topology.QueryFrom(tuner.Get(), IidBdaTopology), S_OK);
         ULONG inputId = 99, outputId = 99;
         EXPECT_EQ(topology->CreatePin(0, &inputId), S_OK);
         EXPECT_EQ(topology->CreatePin(1, &outputId), S_OK);
@@ -143,7 +143,7 @@ TEST_F(SimTunerTest, CreatePinFaultIsAnsweredAndExposesNothing) {
     FirstDevice()->ArmFault(SimOp::CreatePin, E_OUTOFMEMORY, 1);
     ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
     ComPtr<IBDA_Topology> topology;
-    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IID_IBDA_Topology), S_OK);
+    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IidBdaTopology), S_OK);
     ULONG id = 0;
     EXPECT_EQ(topology->CreatePin(0, &id), E_OUTOFMEMORY);
     EXPECT_EQ(PinCount(tuner.Get()), 0);
