@@ -3,6 +3,7 @@
 #include "driver/ChannelPlan.h"
 #include "driver/CMyBonDriver.h"
 #include "exports/DriverGlobals.h"
+#include "exports/TesselExports.h"
 #include "graph/MyFilterGraph.h"
 #include "graph/SignalLevel.h"
 #include "platform/Trace.h"
@@ -33,6 +34,15 @@ bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel) {
     return SUCCEEDED(CurrentGraph->SetTuneRequest(&request));
 }
 
+namespace {
+
+// A new channel starts with a map holding only the null-packet PID. Called
+// after DriverLock is released (the export takes it itself); a failed reset
+// does not undo the tune, so its result is ignored.
+void ResetPidFilterAfterTune() { TesselBonDriver_ResetHardwarePidFilter(); }
+
+}  // namespace
+
 BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
     Trace("(CMyBonDriver::SetChannel)");
     bool tuned;
@@ -42,6 +52,7 @@ BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
         CurrentSpace = static_cast<int32_t>(space);
         CurrentChannel = static_cast<int32_t>(channel);
     }
+    if (tuned) ResetPidFilterAfterTune();
     return tuned ? TRUE : FALSE;
 }
 
@@ -54,6 +65,7 @@ BOOL CMyBonDriver::SetChannel(BYTE channel) {
         tuned = TuneRow(static_cast<uint32_t>(CurrentSpace), channel);
         CurrentChannel = channel;
     }
+    if (tuned) ResetPidFilterAfterTune();
     return tuned ? TRUE : FALSE;
 }
 

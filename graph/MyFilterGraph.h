@@ -106,6 +106,9 @@ public:
     HRESULT SetPidFilterList(uint32_t count, const uint16_t* pids);
 
 private:
+    // Runs the card steps on the raw device operations (QueryDeviceControl).
+    friend class GraphCardDevice;
+
     struct EnumTexts;  // the four failure texts of one enumeration operation
     HRESULT EnsureDeviceEnumerator(const char* failedText, const char* nullText);
     HRESULT OpenClassEnumerator(const GUID& category, ComPtr<IEnumMoniker>& monikers,
