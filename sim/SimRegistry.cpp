@@ -72,25 +72,25 @@ HRESULT AddReceiver(const wchar_t* name, const GUID& clsid, unsigned ordinal) {
     return SimRegistry::AddDevice(SimCategoryReceiverComponent, &record);
 }
 
-struct ReceiverSpec {
+struct ReceiverEntry {
     const wchar_t* name;
     const GUID* clsid;
 };
 
-const ReceiverSpec kMpe = {L"BDA MPE Filter", &CLSID_SimMpeFilter};
-const ReceiverSpec kSlip = {L"BDA Slip De-Framer", &CLSID_SimSlipDeFramer};
-const ReceiverSpec kRefusing = {L"Tessel Sim Refusing Receiver", &CLSID_SimRefusingReceiver};
-const ReceiverSpec kPassThrough = {L"Tessel Sim Pass-Through Receiver",
+const ReceiverEntry kMpe = {L"BDA MPE Filter", &CLSID_SimMpeFilter};
+const ReceiverEntry kSlip = {L"BDA Slip De-Framer", &CLSID_SimSlipDeFramer};
+const ReceiverEntry kRefusing = {L"Tessel Sim Refusing Receiver", &CLSID_SimRefusingReceiver};
+const ReceiverEntry kPassThrough = {L"Tessel Sim Pass-Through Receiver",
                                    &CLSID_SimPassThroughReceiver};
 
-bool ScenarioReceivers(const std::wstring& scenario, std::vector<ReceiverSpec>* specs) {
-    if (scenario == L"none") *specs = {};
-    else if (scenario == L"skipped-only") *specs = {kMpe, kSlip};
-    else if (scenario == L"never-connects") *specs = {kRefusing};
-    else if (scenario == L"pass-through") *specs = {kPassThrough};
-    else if (scenario == L"several") *specs = {kRefusing, kPassThrough};
-    else if (scenario == L"skipped-then-pass-through") *specs = {kMpe, kSlip, kPassThrough};
-    else if (scenario == L"all") *specs = {kMpe, kSlip, kRefusing, kPassThrough};
+bool ScenarioReceivers(const std::wstring& scenario, std::vector<ReceiverEntry>* entries) {
+    if (scenario == L"none") *entries = {};
+    else if (scenario == L"skipped-only") *entries = {kMpe, kSlip};
+    else if (scenario == L"never-connects") *entries = {kRefusing};
+    else if (scenario == L"pass-through") *entries = {kPassThrough};
+    else if (scenario == L"several") *entries = {kRefusing, kPassThrough};
+    else if (scenario == L"skipped-then-pass-through") *entries = {kMpe, kSlip, kPassThrough};
+    else if (scenario == L"all") *entries = {kMpe, kSlip, kRefusing, kPassThrough};
     else return false;
     return true;
 }
@@ -185,13 +185,13 @@ std::vector<std::wstring> SimRegistry::ReceiverScenarios() {
 }
 
 HRESULT SimRegistry::SetReceiverScenario(const std::wstring& scenario) {
-    std::vector<ReceiverSpec> specs;
-    if (!ScenarioReceivers(scenario, &specs)) return E_INVALIDARG;
+    std::vector<ReceiverEntry> entries;
+    if (!ScenarioReceivers(scenario, &entries)) return E_INVALIDARG;
     HRESULT hr = ClearCategory(SimCategoryReceiverComponent);
     unsigned ordinal = 0;
-    for (const ReceiverSpec& spec : specs) {
+    for (const ReceiverEntry& entry : entries) {
         if (FAILED(hr)) break;
-        hr = AddReceiver(spec.name, *spec.clsid, ordinal++);
+        hr = AddReceiver(entry.name, *entry.clsid, ordinal++);
     }
     return hr;
 }
