@@ -103,7 +103,10 @@ HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType& type) {
             receivePin->Disconnect();
         }
     }
-    BreakConnect();
+    // Only this attempt is undone: what CheckConnect set up in Connect (the
+    // peer's IMemInputPin, say) must survive for the next media type, or a
+    // refused first type would turn every later attempt into E_UNEXPECTED.
+    // Connect calls BreakConnect once when no type is left.
     ClearConnection();
     return hr;
 }

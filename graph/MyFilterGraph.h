@@ -118,6 +118,7 @@ private:
     void ReleaseTsWriter();
     void RemoveTracked(IBaseFilter* filter, int32_t* inGraph);
     HRESULT SweepGraph();
+    void StopFiltersLeftActive();
     HRESULT QueryDeviceControl(ComPtr<TunerDeviceControl>& control);
     static HRESULT CheckCardPresent(TunerDeviceControl* control);
 

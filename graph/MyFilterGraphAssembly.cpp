@@ -224,6 +224,7 @@ void MyFilterGraph::RemoveTracked(IBaseFilter* filter, int32_t* inGraph) {
 
 HRESULT MyFilterGraph::TearMyFilterGraph() {
     pIUnKnown_ICreateDevEnum.Reset();
+    StopFiltersLeftActive();
     RemoveTracked(pINullTerminal_IBaseFilter.Get(), &NullTerminalInGraph);
     RemoveTracked(pINetworkProvider_IBaseFilter.Get(), &NetworkProviderInGraph);
     RemoveTracked(pITunerDevice_IBaseFilter.Get(), &TunerDeviceInGraph);
@@ -244,6 +245,26 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
     }
     GraphOpen = 0;
     return S_OK;
+}
+
+// A filter that is not stopped refuses to give up its connections, so the
+// graph manager cannot remove it, and Wine's graph manager then spins forever
+// when its last reference goes. Filters are left paused or running behind the
+// graph manager's back when its Run fails while pausing (Wine leaves the
+// filters that did pause as they are) or when a filter fails its Stop. Such
+// filters are stopped here one by one; stopped ones are left alone.
+void MyFilterGraph::StopFiltersLeftActive() {
+    if (pIFilterGraph_IGraphBuilder.Get() == nullptr) return;
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive())) ||
+        filters.Get() == nullptr)
+        return;
+    for (;;) {
+        ComPtr<IBaseFilter> filter;
+        if (filters->Next(1, filter.Receive(), nullptr) != S_OK) break;
+        FILTER_STATE state = State_Stopped;
+        if (FAILED(filter->GetState(0, &state)) || state != State_Stopped) filter->Stop();
+    }
 }
 
 // Removes every filter still in the graph, tracked or not.

@@ -40,6 +40,7 @@ enum class SimOp : uint32_t {
     ConnectTunerOutput,
     Pause,
     Run,
+    Stop,
     Count  // number of operations, not an operation
 };
 

@@ -184,7 +184,11 @@ HRESULT SimTunerFilter::OnRun(REFERENCE_TIME start) {
     return S_OK;
 }
 
+// A Stop fault leaves the tuner streaming, as a device that failed to stop
+// would; the framework then keeps the filter in its running state.
 HRESULT SimTunerFilter::OnStop() {
+    const HRESULT fault = Device()->CheckFilterFault(SimOp::Stop);
+    if (FAILED(fault)) return fault;
     output_.StopStreaming();
     return S_OK;
 }

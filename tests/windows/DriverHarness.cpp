@@ -11,6 +11,58 @@ namespace {
 
 HMODULE SimModuleHandle = nullptr;
 
+// One thread for the whole program watches the test under way. A test that
+// overruns its bound is named on stderr and the process is terminated at
+// once (ExitProcess could itself block on the hung threads' locks).
+class HangWatchdog {
+public:
+    static HangWatchdog& Instance() {
+        static HangWatchdog watchdog;
+        return watchdog;
+    }
+    void Arm(const std::string& test, DWORD seconds) {
+        EnterCriticalSection(&lock_);
+        test_ = test;
+        deadline_ = GetTickCount64() + 1000ull * seconds;
+        LeaveCriticalSection(&lock_);
+    }
+    void Disarm() {
+        EnterCriticalSection(&lock_);
+        deadline_ = 0;
+        LeaveCriticalSection(&lock_);
+    }
+
+private:
+    HangWatchdog() {
+        InitializeCriticalSection(&lock_);
+        HANDLE thread = CreateThread(nullptr, 0, &HangWatchdog::Watch, this, 0, nullptr);
+        if (thread != nullptr) CloseHandle(thread);
+    }
+    static DWORD WINAPI Watch(void* self) {
+        static_cast<HangWatchdog*>(self)->Loop();
+        return 0;
+    }
+    void Loop() {
+        for (;;) {
+            Sleep(250);
+            EnterCriticalSection(&lock_);
+            const bool expired = deadline_ != 0 && GetTickCount64() > deadline_;
+            const std::string test = test_;
+            LeaveCriticalSection(&lock_);
+            if (!expired) continue;
+            std::fprintf(stderr, "\n[ WATCHDOG ] %s did not finish within %lu s; ending the program\n",
+                         test.c_str(), static_cast<unsigned long>(DriverTestBoundSeconds));
+            std::fflush(stderr);
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+
+    CRITICAL_SECTION lock_;
+    std::string test_;
+    ULONGLONG deadline_ = 0;
+};
+
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());  // test texts are ASCII
 }
@@ -44,6 +96,9 @@ void DriverHarness::SetUpTestSuite() {
 }
 
 void DriverHarness::SetUp() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    HangWatchdog::Instance().Arm(std::string(test->test_suite_name()) + "." + test->name(),
+                                 DriverTestBoundSeconds);
     ASSERT_NE(sim_, nullptr);
     sim_->Reset();
     RegisterTuners(1, DefaultName);
@@ -60,6 +115,7 @@ void DriverHarness::SetUp() {
 void DriverHarness::TearDown() {
     ReleaseDriver();
     RemoveFolder(folder_);
+    HangWatchdog::Instance().Disarm();
 }
 
 void DriverHarness::RegisterTuners(unsigned count, const std::wstring& name) {

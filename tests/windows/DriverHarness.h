@@ -18,14 +18,19 @@
 #include "sim/SimControl.h"
 #include "sim/SimRegistry.h"
 
+// Seconds one test (set-up and tear-down included) may take before the
+// watchdog reports it and ends the program: a hang inside Wine's graph
+// manager or the driver must fail this program, not stall the whole run.
+constexpr DWORD DriverTestBoundSeconds = 90;
+
 class DriverHarness : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
 
-    // One tuner named DefaultName, no receiver component, the simulator at
-    // its defaults, an empty test folder.
+    // Arms the watchdog; one tuner named DefaultName, no receiver component,
+    // the simulator at its defaults, an empty test folder.
     void SetUp() override;
-    // Releases the driver, unloads it and removes the folder.
+    // Releases the driver, unloads it, removes the folder, disarms the watchdog.
     void TearDown() override;
 
     // Replaces the registered tuners by `count` ones called `name`.

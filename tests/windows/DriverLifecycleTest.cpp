@@ -29,13 +29,36 @@ TEST_F(DriverLifecycle, IsTunerOpeningFollowsEveryState) {
     IBonDriver2* driver = LoadDriver();
     ASSERT_NE(driver, nullptr);
     EXPECT_FALSE(driver->IsTunerOpening());
-    Device()->ArmFault(SimOp::Run, E_FAIL, 1);
+    // Running a stopped graph pauses every filter first, and a refused pause
+    // fails IMediaControl::Run (Wine's graph manager only logs a filter's
+    // own Run failure, so that fault would not reach the driver).
+    Device()->ArmFault(SimOp::Pause, E_FAIL, 1);
     EXPECT_FALSE(driver->OpenTuner());
     EXPECT_FALSE(driver->IsTunerOpening());
     EXPECT_TRUE(driver->OpenTuner());
     EXPECT_TRUE(driver->IsTunerOpening());
     driver->CloseTuner();
     EXPECT_FALSE(driver->IsTunerOpening());
+}
+
+TEST_F(DriverLifecycle, FailedStopStillLetsTheNextOpenRunTheGraph) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() > 0; }, 10000));
+    Device()->ArmFault(SimOp::Stop, E_FAIL, 1);
+    driver->CloseTuner();
+    EXPECT_EQ(Device()->FaultsFired(SimOp::Stop), 1u);
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
+    EXPECT_EQ(Alive(SimObject::NetworkProvider), 0);
+    EXPECT_EQ(Alive(SimObject::NullTerminal), 0);
+    // The new graph must really be run, not skipped as "already running".
+    const size_t runs = Calls(SimOp::Run).size();
+    ASSERT_TRUE(driver->OpenTuner());
+    EXPECT_EQ(Calls(SimOp::Run).size(), runs + 1);
+    ASSERT_TRUE(driver->SetChannel(0u, 1u));
+    EXPECT_TRUE(WaitUntil([&] { return driver->GetReadyCount() > 0; }, 10000));
 }
 
 TEST_F(DriverLifecycle, OpenOnAnOpenTunerKeepsTheGraph) {

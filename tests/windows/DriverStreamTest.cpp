@@ -13,7 +13,9 @@ constexpr DWORD ChunkBytes = 192512;
 }
 
 TEST_F(DriverStream, ChunksAreWholeAndTheStreamIsUnbroken) {
-    Device()->SetSampleSizes({188 * 7, 100, 188 * 300 + 37, 188});
+    // Sizes off the packet grid, but none below one packet: the writer hands
+    // shorter samples to nobody, which would break the stream.
+    Device()->SetSampleSizes({188 * 7, 250, 188 * 300 + 37, 188});
     IBonDriver2* driver = OpenDefault();
     ASSERT_NE(driver, nullptr);
     ASSERT_TRUE(driver->SetChannel(0u, 0u));
@@ -37,6 +39,21 @@ TEST_F(DriverStream, ChunksAreWholeAndTheStreamIsUnbroken) {
     EXPECT_EQ(checker.CounterDuplicates(), 0u);
     EXPECT_EQ(checker.CounterReorders(), 0u);
     EXPECT_EQ(checker.IndexRegressions(), 0u);
+}
+
+TEST_F(DriverStream, SamplesShorterThanOnePacketNeverReachTheQueue) {
+    Device()->SetSampleSizes({187});
+    Device()->SetBitRate(0);
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    // Three chunks' worth went through the writer: had any of it been
+    // queued, at least two chunks would be complete.
+    ASSERT_TRUE(WaitUntil([&] { return Device()->State().TsBytesDelivered > 3 * ChunkBytes; },
+                          20000));
+    EXPECT_EQ(driver->GetReadyCount(), 0u);
+    Device()->SetSampleSizes({188});
+    EXPECT_TRUE(WaitUntil([&] { return driver->GetReadyCount() > 0; }, 20000));
 }
 
 TEST_F(DriverStream, StalledReaderKeepsAtMost512Chunks) {

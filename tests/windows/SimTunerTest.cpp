@@ -196,10 +196,21 @@ protected:
 };
 
 TEST_F(SimGraphTest, ConnectionFaultOnTheTunerInputFailsConnectDirect) {
-    FirstDevice()->ArmFault(SimOp::ConnectTunerInput, VFW_E_NO_TRANSPORT, 1);
-    EXPECT_TRUE(FAILED(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get())));
-    EXPECT_EQ(FirstDevice()->FaultsFired(SimOp::ConnectTunerInput), 1u);
+    // Every media type the two pins try is refused with the armed code, and
+    // ConnectDirect reports that code.
+    FirstDevice()->ArmFault(SimOp::ConnectTunerInput, VFW_E_NO_TRANSPORT, SimFaultAlways);
+    EXPECT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), VFW_E_NO_TRANSPORT);
+    EXPECT_GE(FirstDevice()->FaultsFired(SimOp::ConnectTunerInput), 1u);
+    FirstDevice()->DisarmFaults();
     EXPECT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+}
+
+TEST_F(SimGraphTest, RefusedFirstMediaTypeDoesNotSpoilTheNextOne) {
+    // The first type is refused; the output pin must still hold what it set
+    // up before the first attempt and connect with the input pin's type.
+    FirstDevice()->ArmFault(SimOp::ConnectTunerInput, VFW_E_NO_TRANSPORT, 1);
+    EXPECT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    EXPECT_EQ(FirstDevice()->FaultsFired(SimOp::ConnectTunerInput), 1u);
 }
 
 TEST_F(SimGraphTest, ConnectionFaultOnTheTunerOutputFailsConnectDirect) {
