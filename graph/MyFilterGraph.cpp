@@ -1,7 +1,11 @@
-// Construction, destruction and the small state accessors of MyFilterGraph.
+// Construction, destruction and the small state accessors of MyFilterGraph,
+// and the guarded network provider pointer that the remote-key thread shares.
 #include "graph/MyFilterGraph.h"
 
+#include <process.h>
+
 #include "filter/CTsWriter.h"
+#include "graph/SentMessageWait.h"
 #include "platform/Trace.h"
 #include "platform/WideText.h"
 
@@ -25,15 +29,30 @@ MyFilterGraph::MyFilterGraph()
     // A failed creation leaves the handle null; construction goes on.
     StopThreadEvent.CreateAutoReset();
     ThreadExitedEvent.CreateAutoReset();
+    HostWindowList windows;
+    CollectHostWindows(GetCurrentProcessId(), &windows);
+    HostWindowCount = windows.Count;
+    for (uint8_t i = 0; i < MaxHostWindows; ++i) HostWindows[i] = windows.Windows[i];
+    // Without either event the thread could never be told to stop, or its
+    // end never be seen: then no thread at all.
+    if (HostWindowCount != 0 && StopThreadEvent.Get() != nullptr &&
+        ThreadExitedEvent.Get() != nullptr)
+        KeyThread.Adopt(reinterpret_cast<HANDLE>(
+            _beginthreadex(nullptr, 0, &RemoteKeyThread, this, 0, nullptr)));
 }
 
 MyFilterGraph::~MyFilterGraph() {
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread begin !");
     if (StopThreadEvent.Get() != nullptr) SetEvent(StopThreadEvent.Get());
-    // A thread runs only when host windows were collected; without one there
-    // is nothing to wait for.
-    if (HostWindowCount != 0 && ThreadExitedEvent.Get() != nullptr)
-        WaitForSingleObject(ThreadExitedEvent.Get(), INFINITE);
+    if (KeyThread.Get() != nullptr) {
+        // The thread may be inside SendMessageW to a window of this very
+        // thread, so the waits keep handling sent messages.
+        WaitDispatchingSentMessages(ThreadExitedEvent.Get());
+        // Its last instructions after the signal are still in this module,
+        // which the host may unload as soon as Release returns.
+        WaitDispatchingSentMessages(KeyThread.Get());
+        KeyThread.Close();
+    }
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread end !");
     if (GraphOpen != 0) {
         if (RunState != GraphStopped) StopMyFilterGraph();
@@ -45,7 +64,7 @@ MyFilterGraph::~MyFilterGraph() {
     pINullTerminal_IBaseFilter.Reset();
     pIReceiverComponent_IBaseFilter.Reset();
     pITunerDevice_IBaseFilter.Reset();
-    pINetworkProvider_IBaseFilter.Reset();
+    DropNetworkProvider();
     pIUnKnown_ICreateDevEnum.Reset();
     pIFilterGraph_IGraphBuilder.Reset();
     ReleaseTsWriter();
@@ -69,4 +88,21 @@ void MyFilterGraph::ReleaseTsWriter() {
         static_cast<IBaseFilter*>(pTsBufferWriter)->Release();
         pTsBufferWriter = nullptr;
     }
+}
+
+ComPtr<IBaseFilter> MyFilterGraph::NetworkProviderReference() {
+    ScopedLock lock(ProviderLock);
+    return pINetworkProvider_IBaseFilter;
+}
+
+void MyFilterGraph::PublishNetworkProvider(ComPtr<IBaseFilter>&& provider) {
+    ComPtr<IBaseFilter> previous(std::move(provider));
+    {
+        ScopedLock lock(ProviderLock);
+        pINetworkProvider_IBaseFilter.Swap(previous);
+    }
+}
+
+void MyFilterGraph::DropNetworkProvider() {
+    PublishNetworkProvider(ComPtr<IBaseFilter>());
 }

@@ -7,13 +7,15 @@
 // the in-graph flags that say what tear-down must take out again. Every step
 // returns a COM result code; a sequence stops at the first failure and leaves
 // what it built in place, so that TearMyFilterGraph undoes exactly what the
-// flags and pointers record. The object has no lock of its own: the driver
-// calls it under DriverLock.
+// flags and pointers record. The driver calls it under DriverLock; the one
+// lock of its own (ProviderLock) guards only the network provider pointer,
+// which the remote-key thread reads beside the host threads.
 //
 // Split by concern: MyFilterGraph.cpp (construction, destruction, state),
 // MyFilterGraphEnum.cpp (device enumeration and loaders),
 // MyFilterGraphAssembly.cpp (assembly, run, stop, tear-down),
-// MyFilterGraphDevice.cpp (TunerDeviceControl forwarding).
+// MyFilterGraphDevice.cpp (TunerDeviceControl forwarding); the remote-key
+// thread lives in RemoteKeyThread.cpp.
 #pragma once
 
 #include <strmif.h>
@@ -22,15 +24,18 @@
 
 #include "dshow/ComPtr.h"
 #include "graph/EventHandle.h"
+#include "graph/HostWindows.h"
+#include "graph/RemoteKeyThread.h"
+#include "graph/ThreadHandle.h"
 #include "graph/TuneRequest.h"
 #include "platform/BdaGuids.h"
 #include "platform/PlatformTypes.h"
+#include "platform/ReentrantLock.h"
 #include "platform/TunerDeviceControl.h"
 
 class CTsWriter;
 
 constexpr size_t GraphNameCapacity = 256;  // units, terminator included
-constexpr uint8_t MaxHostWindows = 8;
 
 // RunState values.
 constexpr int32_t GraphRunning = 0;
@@ -38,11 +43,13 @@ constexpr int32_t GraphStopped = 2;
 
 class MyFilterGraph {
 public:
-    // Makes no COM call; creates the two thread events. The remote-key
-    // thread and its host windows are not collected yet (HostWindowCount 0).
+    // Makes no COM call. Creates the two thread events, collects the host
+    // process's windows and, when it found any and both events exist, starts
+    // the remote-key thread.
     MyFilterGraph();
-    // Stops the remote-key thread (if one runs), then stops and tears down
-    // an open graph and releases whatever is still held.
+    // Stops the remote-key thread and waits for it (handling messages sent
+    // to this thread's windows meanwhile), then stops and tears down an open
+    // graph and releases whatever is still held.
     ~MyFilterGraph();
     MyFilterGraph(const MyFilterGraph&) = delete;
     MyFilterGraph& operator=(const MyFilterGraph&) = delete;
@@ -106,6 +113,9 @@ public:
     HRESULT SetPidFilterList(uint32_t count, const uint16_t* pids);
 
 private:
+    // Reads the host windows and the two events; the destructor waits for it.
+    friend unsigned __stdcall RemoteKeyThread(void* graph);
+
     // Runs the card steps on the raw device operations (QueryDeviceControl).
     friend class GraphCardDevice;
 
@@ -120,6 +130,14 @@ private:
     HRESULT SweepGraph();
     void StopFiltersLeftActive();
     HRESULT QueryDeviceControl(ComPtr<TunerDeviceControl>& control);
+    // The network provider with a reference of the caller's own, taken under
+    // ProviderLock (empty when none is loaded); the caller may use it outside
+    // the lock while a tear-down lets go of the graph's reference.
+    ComPtr<IBaseFilter> NetworkProviderReference();
+    // Stores or drops the graph's reference under ProviderLock; a dropped
+    // filter is released after the lock is left.
+    void PublishNetworkProvider(ComPtr<IBaseFilter>&& provider);
+    void DropNetworkProvider();
     static HRESULT CheckCardPresent(TunerDeviceControl* control);
 
     CTsWriter* pTsBufferWriter;
@@ -139,11 +157,15 @@ private:
     int32_t GraphOpen;
     WideChar SelectedFriendlyName[GraphNameCapacity];
     WideChar SelectedDevicePath[GraphNameCapacity];
-    // The remote-key thread's seam: windows collected at construction and
-    // the stop/exited event pair. No window is collected yet, so no thread
-    // is started and the destructor waits for nothing.
+    // Windows collected at construction (never refreshed), the stop/exited
+    // event pair and the remote-key thread, null when none was started.
     uint8_t HostWindowCount;
     HWND HostWindows[MaxHostWindows];
     EventHandle StopThreadEvent;
     EventHandle ThreadExitedEvent;
+    ThreadHandle KeyThread;
+    // Guards pINetworkProvider_IBaseFilter against the remote-key thread.
+    // Never DriverLock: the destructor holds that while it waits for the
+    // thread. Held only to copy or swap the pointer, never across a call.
+    ReentrantLock ProviderLock;
 };

@@ -230,7 +230,7 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
     RemoveTracked(pITunerDevice_IBaseFilter.Get(), &TunerDeviceInGraph);
     RemoveTracked(pIReceiverComponent_IBaseFilter.Get(), &ReceiverComponentInGraph);
     RemoveTracked(pITsBufferWriter_IBaseFilter.Get(), &TsBufferWriterInGraph);
-    pINetworkProvider_IBaseFilter.Reset();
+    DropNetworkProvider();
     pITunerDevice_IBaseFilter.Reset();
     pIReceiverComponent_IBaseFilter.Reset();
     pINullTerminal_IBaseFilter.Reset();

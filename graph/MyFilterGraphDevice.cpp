@@ -1,13 +1,16 @@
 // Forwarding of the device operations to TunerDeviceControl on the network
 // provider filter. The interface is queried afresh for every call and held
 // by a ComPtr for that call only, so the call keeps the provider alive even
-// if the graph lets go of it meanwhile; nothing is cached.
+// if the graph lets go of it meanwhile; nothing is cached. The pointer itself
+// is read under ProviderLock, as the remote-key thread calls beside a
+// tear-down on a host thread.
 #include "graph/MyFilterGraph.h"
 #include "platform/Trace.h"
 
 HRESULT MyFilterGraph::QueryDeviceControl(ComPtr<TunerDeviceControl>& control) {
-    if (pINetworkProvider_IBaseFilter.Get() == nullptr) return E_FAIL;
-    HRESULT hr = pINetworkProvider_IBaseFilter->QueryInterface(
+    ComPtr<IBaseFilter> provider = NetworkProviderReference();
+    if (provider.Get() == nullptr) return E_FAIL;
+    HRESULT hr = provider->QueryInterface(
         IID_TunerDeviceControl, reinterpret_cast<void**>(control.Receive()));
     if (SUCCEEDED(hr) && control.Get() == nullptr) hr = E_NOINTERFACE;
     return hr;

@@ -253,8 +253,12 @@ HRESULT MyFilterGraph::LoadFilterByCLSID(GUID clsid, ComPtr<IBaseFilter>& filter
 }
 
 HRESULT MyFilterGraph::LoadNetworkProvider() {
-    HRESULT hr = LoadFilterByCLSID(ClsidTesselNetworkProvider, pINetworkProvider_IBaseFilter,
+    // Built aside and then published, so the remote-key thread never sees
+    // the pointer half-written.
+    ComPtr<IBaseFilter> provider;
+    HRESULT hr = LoadFilterByCLSID(ClsidTesselNetworkProvider, provider,
                                    WIDE("Tessel's Network Provider"));
+    PublishNetworkProvider(std::move(provider));
     if (FAILED(hr)) {
         Trace("(MyFilterGraph::LoadNetworkProvider) Couldn't Load Tessel Orin Network Provider Filter !");
         return hr;
