@@ -24,6 +24,8 @@ public:
 
     // The driver object, owned by this module until its destructor.
     IBonDriver2* Driver() const { return driver_; }
+    // The loaded library, for its other exports; owned by this module.
+    HMODULE Module() const { return module_; }
 
 private:
     HMODULE module_ = nullptr;

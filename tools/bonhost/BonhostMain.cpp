@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/bonhost/BonDriverModule.h"
+#include "tools/bonhost/BonhostExtras.h"
 #include "tools/bonhost/BonhostOptions.h"
 #include "tools/bonhost/BonhostRecorder.h"
 #include "tools/bonhost/BonhostText.h"
@@ -34,9 +35,22 @@ int RunWithDriver(const BonhostOptions& options) {
         std::fprintf(stderr, "bonhost: %s\n", error.c_str());
         return static_cast<int>(loaded);
     }
-    if (options.Command == BonhostCommand::Info) return BonhostInfo(module.Driver());
-    BonhostRecorder recorder(module.Driver());
-    return recorder.Run(options);
+    switch (options.Command) {
+        case BonhostCommand::Info:
+            return BonhostInfo(module.Driver());
+        case BonhostCommand::Pid:
+            return BonhostPid(module.Module(), module.Driver(), options);
+        case BonhostCommand::Card:
+            return BonhostCard(module.Module(), module.Driver(), options);
+        case BonhostCommand::Keys:
+            return BonhostKeys(module.Module(), module.Driver(), options);
+        case BonhostCommand::Lnb:
+            return BonhostLnb(module.Module(), module.Driver(), options);
+        default: {
+            BonhostRecorder recorder(module.Driver());
+            return recorder.Run(options);
+        }
+    }
 }
 
 int Run() {

@@ -2,10 +2,11 @@
 // text work, kept apart from the Windows side so it is easy to test.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-enum class BonhostCommand { Help, Info, Record, Tuners };
+enum class BonhostCommand { Help, Info, Record, Tuners, Pid, Card, Keys, Lnb };
 
 struct BonhostOptions {
     BonhostCommand Command = BonhostCommand::Help;
@@ -14,6 +15,10 @@ struct BonhostOptions {
     std::string Channel;  // --channel C (index or name)
     double Seconds = 0;   // --seconds N
     std::string Out;      // --out FILE (UTF-8)
+    std::vector<uint16_t> AddPids;     // pid --add LIST
+    std::vector<uint16_t> RemovePids;  // pid --remove LIST
+    std::vector<uint8_t> Apdu;         // card --apdu HEX
+    std::string LnbAction;             // lnb on|off|status
 };
 
 // Parses the arguments after the program name. On failure returns false and
@@ -26,5 +31,13 @@ long long ParseIndex(const std::string& text);
 
 // ASCII case-insensitive equality (channel and space names are ASCII).
 bool SameNameIgnoringCase(const std::string& a, const std::string& b);
+
+// "0x100,273" -> {0x100, 273}: comma-separated PIDs, hexadecimal with 0x or
+// decimal, each at most 0x1FFF. False on anything else.
+bool ParsePidList(const std::string& text, std::vector<uint16_t>* pids);
+
+// "00 A4 04 00" or "00a40400" -> bytes. False on an odd digit count, a
+// non-hexadecimal character or no bytes at all.
+bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* bytes);
 
 const char* BonhostUsage();

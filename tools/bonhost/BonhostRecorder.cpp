@@ -90,6 +90,10 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
         driver_->CloseTuner();
         return 6;
     }
+    if (afterTune_ && !afterTune_()) {
+        driver_->CloseTuner();
+        return 8;
+    }
     std::FILE* out = _wfopen(WideFromUtf8(options.Out).c_str(), L"wb");
     if (out == nullptr) {
         std::fprintf(stderr, "bonhost: cannot write %s\n", options.Out.c_str());
@@ -98,7 +102,13 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
     }
     std::printf("recording %s / %s for %.1f s to %s\n", SpaceName(driver_, 0, space).c_str(),
                 ChannelName(driver_, space, channel).c_str(), options.Seconds, options.Out.c_str());
-    Pump(out, options.Seconds);
+    if (halfway_) {
+        Pump(out, options.Seconds / 2);
+        halfway_();
+        Pump(out, options.Seconds / 2);
+    } else {
+        Pump(out, options.Seconds);
+    }
     driver_->CloseTuner();
     if (std::fclose(out) != 0) writeFailed_ = true;
     Summary();

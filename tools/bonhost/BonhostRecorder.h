@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "platform/IBonDriver.h"
@@ -17,6 +18,14 @@ public:
 
     // Runs the whole command; returns the process exit code.
     int Run(const BonhostOptions& options);
+
+    // Optional steps of a recording: `afterTune` runs once the channel is
+    // tuned (a false result ends the run with exit code 8), `halfway` halfway
+    // through the recording time.
+    void SetSteps(std::function<bool()> afterTune, std::function<void()> halfway) {
+        afterTune_ = std::move(afterTune);
+        halfway_ = std::move(halfway);
+    }
 
 private:
     bool Resolve(const std::string& spaceText, const std::string& channelText, DWORD* space,
@@ -31,6 +40,8 @@ private:
     uint64_t bytes_ = 0;
     uint64_t chunks_ = 0;
     bool writeFailed_ = false;
+    std::function<bool()> afterTune_;
+    std::function<void()> halfway_;
 };
 
 // `bonhost info`: tuner name, tuning spaces and channels. Exit code.
