@@ -23,6 +23,8 @@ def main(results):
         if not os.path.isdir(folder):
             continue
         ctest = os.path.join(folder, "ctest.xml")
+        listed = os.path.join(folder, "gtest-suites.txt")
+        gtest_suites = set(open(listed).read().split()) if os.path.exists(listed) else set()
         if os.path.exists(ctest):
             for case in ET.parse(ctest).getroot().iter("testcase"):
                 name = case.get("name")
@@ -37,6 +39,10 @@ def main(results):
                         bad = 1  # crashed or a sanitizer stopped it after the last test
                     passed += tests - min(bad, tests)
                     failed += bad
+                elif name in gtest_suites:
+                    # A GoogleTest program that wrote no report did not finish.
+                    failed += 1
+                    print(f"failed: {flavour}/{name} (no report: it ended early)")
                 else:
                     passed += 1 if ok else 0
                     failed += 0 if ok else 1
