@@ -3,6 +3,7 @@
 #include <new>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 #include "sim/SimDevice.h"
 #include "sim/SimDeviceOwner.h"
@@ -10,13 +11,7 @@
 HRESULT SimNetworkProvider::Create(IUnknown* outer, REFIID iid, void** object) {
     (void)outer;
     HRESULT hr = S_OK;
-    SimNetworkProvider* filter = new (std::nothrow) SimNetworkProvider(&hr);
-    if (filter == nullptr) return E_OUTOFMEMORY;
-    IUnknown* unknown = filter->NonDelegatingUnknown();
-    unknown->AddRef();
-    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
-    unknown->Release();
-    return hr;
+    return HandOutNewObject(new (std::nothrow) SimNetworkProvider(&hr), &hr, iid, object);
 }
 
 SimNetworkProvider::SimNetworkProvider(HRESULT* result)

@@ -3,18 +3,13 @@
 #include <new>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 
 HRESULT SimNullTerminal::Create(IUnknown* outer, REFIID iid, void** object) {
     (void)outer;
     HRESULT hr = S_OK;
-    SimNullTerminal* filter = new (std::nothrow) SimNullTerminal(&hr);
-    if (filter == nullptr) return E_OUTOFMEMORY;
-    IUnknown* unknown = filter->NonDelegatingUnknown();
-    unknown->AddRef();
-    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
-    unknown->Release();
-    return hr;
+    return HandOutNewObject(new (std::nothrow) SimNullTerminal(&hr), &hr, iid, object);
 }
 
 SimNullTerminal::SimNullTerminal(HRESULT* result)

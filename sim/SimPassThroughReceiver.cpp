@@ -3,18 +3,13 @@
 #include <new>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 
 HRESULT SimPassThroughReceiver::Create(IUnknown* outer, REFIID iid, void** object) {
     (void)outer;
     HRESULT hr = S_OK;
-    SimPassThroughReceiver* filter = new (std::nothrow) SimPassThroughReceiver(&hr);
-    if (filter == nullptr) return E_OUTOFMEMORY;
-    IUnknown* unknown = filter->NonDelegatingUnknown();
-    unknown->AddRef();
-    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
-    unknown->Release();
-    return hr;
+    return HandOutNewObject(new (std::nothrow) SimPassThroughReceiver(&hr), &hr, iid, object);
 }
 
 SimPassThroughReceiver::SimPassThroughReceiver(HRESULT* result)

@@ -3,17 +3,12 @@
 #include <new>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 
 HRESULT SimReceiverFilter::Create(SimObject kind, REFCLSID clsid, REFIID iid, void** object) {
     HRESULT hr = S_OK;
-    SimReceiverFilter* filter = new (std::nothrow) SimReceiverFilter(kind, clsid, &hr);
-    if (filter == nullptr) return E_OUTOFMEMORY;
-    IUnknown* unknown = filter->NonDelegatingUnknown();
-    unknown->AddRef();
-    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
-    unknown->Release();
-    return hr;
+    return HandOutNewObject(new (std::nothrow) SimReceiverFilter(kind, clsid, &hr), &hr, iid, object);
 }
 
 HRESULT SimReceiverFilter::CreateMpe(IUnknown*, REFIID iid, void** object) {

@@ -3,19 +3,14 @@
 #include <new>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 #include "sim/SimDevice.h"
 
 HRESULT SimTunerFilter::Create(IUnknown* outer, REFIID iid, void** object) {
     (void)outer;
     HRESULT hr = S_OK;
-    SimTunerFilter* filter = new (std::nothrow) SimTunerFilter(&hr);
-    if (filter == nullptr) return E_OUTOFMEMORY;
-    IUnknown* unknown = filter->NonDelegatingUnknown();
-    unknown->AddRef();
-    if (SUCCEEDED(hr)) hr = unknown->QueryInterface(iid, object);
-    unknown->Release();
-    return hr;
+    return HandOutNewObject(new (std::nothrow) SimTunerFilter(&hr), &hr, iid, object);
 }
 
 SimTunerFilter::SimTunerFilter(HRESULT* result)
