@@ -140,6 +140,6 @@ void CMyBonDriver::DetachSampleCallback() {
 }
 
 void CMyBonDriver::FreeHeldChunk() {
-    FreeTsChunk(HeldChunk);
+    ChunkQueue.Recycle(HeldChunk);
     HeldChunk = nullptr;
 }

@@ -21,16 +21,24 @@ void FreeChunks(std::list<TsChunk*>& chunks) {
 }  // namespace
 
 TsChunkQueue::TsChunkQueue()
-    : count_(0), accumulationBuffer_(nullptr), accumulatedBytes_(0), chunkSize_(0), maxChunks_(0) {}
+    : count_(0),
+      accumulationBuffer_(nullptr),
+      accumulatedBytes_(0),
+      chunkSize_(0),
+      maxChunks_(0),
+      spareBuffers_(),
+      spareCount_(0) {}
 
 TsChunkQueue::~TsChunkQueue() {
     Clear();
+    FreeSpareBuffers();
     delete[] accumulationBuffer_;
 }
 
 void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
     Clear();
-    // No sample can arrive yet, so the buffer is swapped without the lock.
+    // No sample can arrive yet, so the buffers are swapped without the lock.
+    FreeSpareBuffers();
     delete[] accumulationBuffer_;
     accumulationBuffer_ = nullptr;
     if (chunkSize != 0) {
@@ -49,12 +57,12 @@ bool TsChunkQueue::Push(const uint8_t* bytes, uint32_t length) {
     while (remaining > 0) {
         TsChunk* evicted = nullptr;
         {
-            ScopedLock lock(queueLock_);
+            ScopedPlainLock lock(queueLock_);
             TsChunk* chunk = accumulationBuffer_ != nullptr ? Accumulate(bytes, remaining)
                                                             : CopyBlock(bytes, remaining);
             if (chunk != nullptr && Append(chunk, evicted)) appended = true;
         }
-        FreeTsChunk(evicted);
+        Recycle(evicted);
     }
     return appended;
 }
@@ -72,7 +80,8 @@ TsChunk* TsChunkQueue::Accumulate(const uint8_t*& bytes, uint32_t& remaining) {
 }
 
 TsChunk* TsChunkQueue::SealBuffer() {
-    uint8_t* fresh = new (std::nothrow) uint8_t[chunkSize_];
+    uint8_t* fresh = TakeSpareBuffer();
+    if (fresh == nullptr) fresh = new (std::nothrow) uint8_t[chunkSize_];
     TsChunk* chunk =
         fresh != nullptr ? new (std::nothrow) TsChunk{accumulationBuffer_, chunkSize_} : nullptr;
     if (chunk == nullptr) {
@@ -124,7 +133,7 @@ bool TsChunkQueue::Append(TsChunk* chunk, TsChunk*& evicted) {
 }
 
 TsChunk* TsChunkQueue::Pop() {
-    ScopedLock lock(queueLock_);
+    ScopedPlainLock lock(queueLock_);
     if (chunks_.empty()) return nullptr;
     TsChunk* chunk = chunks_.front();
     chunks_.pop_front();
@@ -135,12 +144,36 @@ TsChunk* TsChunkQueue::Pop() {
 void TsChunkQueue::Clear() {
     std::list<TsChunk*> dropped;
     {
-        ScopedLock lock(queueLock_);
+        ScopedPlainLock lock(queueLock_);
         dropped.swap(chunks_);
         accumulatedBytes_ = 0;
         PublishCount();
     }
     FreeChunks(dropped);
+}
+
+void TsChunkQueue::Recycle(TsChunk* chunk) {
+    if (chunk == nullptr) return;
+    uint8_t* buffer = chunk->Data;
+    const uint32_t length = chunk->Length;
+    delete chunk;
+    {
+        ScopedPlainLock lock(queueLock_);
+        if (buffer != nullptr && chunkSize_ != 0 && length == chunkSize_ &&
+            spareCount_ < MaxSpareBuffers) {
+            spareBuffers_[spareCount_++] = buffer;
+            buffer = nullptr;
+        }
+    }
+    delete[] buffer;
+}
+
+uint8_t* TsChunkQueue::TakeSpareBuffer() {
+    return spareCount_ > 0 ? spareBuffers_[--spareCount_] : nullptr;
+}
+
+void TsChunkQueue::FreeSpareBuffers() {
+    while (spareCount_ > 0) delete[] spareBuffers_[--spareCount_];
 }
 
 uint32_t TsChunkQueue::GetCount() const { return count_.load(std::memory_order_relaxed); }

@@ -1,5 +1,6 @@
 set(PLATFORM_PORTABLE
   platform/ReentrantLock.cpp
+  platform/PlainLock.cpp
   platform/WideText.cpp
   platform/Trace.cpp
 )

@@ -57,6 +57,7 @@ public:
     Consumer(TsChunkQueue& queue, const std::vector<uint8_t>& stream, uint32_t chunkSize)
         : queue_(queue), stream_(stream), chunkSize_(chunkSize) {}
 
+
     // Pops until the producer is done and the queue is empty.
     void Run(const std::atomic<bool>& producerDone, std::atomic<uint32_t>& maxCount) {
         for (;;) {
@@ -69,7 +70,11 @@ public:
                 continue;
             }
             Check(*chunk);
-            FreeTsChunk(chunk);
+            // Half the buffers go back to the producer while it runs.
+            if (++popped_ % 2 == 0)
+                queue_.Recycle(chunk);
+            else
+                FreeTsChunk(chunk);
         }
     }
 
@@ -102,6 +107,7 @@ private:
     TsChunkQueue& queue_;
     const std::vector<uint8_t>& stream_;
     uint32_t chunkSize_;
+    uint64_t popped_ = 0;
 };
 
 // Pushes the stream in the given sizes; once `holdConsumerUntil` bytes are in,
