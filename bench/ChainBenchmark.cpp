@@ -16,6 +16,7 @@
 
 #include "dshow/ComPtr.h"
 #include "filter/CTsWriter.h"
+#include "platform/BdaGuids.h"
 #include "platform/TunerDeviceControl.h"
 #include "sim/SimClassIds.h"
 #include "sim/SimControl.h"
@@ -76,7 +77,7 @@ double MeasureChain(SimControl* sim) {
     writerFilter.QueryFrom(writer->NonDelegatingUnknown(), IID_IBaseFilter);
     ComPtr<IBDA_Topology> topology;
     ULONG id = 0;
-    topology.QueryFrom(tuner.Get(), IID_IBDA_Topology);
+    if (FAILED(topology.QueryFrom(tuner.Get(), IidBdaTopology)) || !topology) return 0;
     topology->CreatePin(0, &id);
     topology->CreatePin(1, &id);
     sim->DefaultDevice()->SetBitRate(0);
