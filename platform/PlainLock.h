@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/PlatformTypes.h"
+#include "platform/ReentrantLock.h"
 
 #ifndef _WIN32
 #include <mutex>
@@ -27,14 +28,4 @@ private:
 #endif
 };
 
-// Holds a PlainLock for the lifetime of the scope.
-class ScopedPlainLock {
-public:
-    explicit ScopedPlainLock(PlainLock& lock) : lock_(lock) { lock_.Enter(); }
-    ~ScopedPlainLock() { lock_.Leave(); }
-    ScopedPlainLock(const ScopedPlainLock&) = delete;
-    ScopedPlainLock& operator=(const ScopedPlainLock&) = delete;
-
-private:
-    PlainLock& lock_;
-};
+using ScopedPlainLock = ScopedLockOf<PlainLock>;

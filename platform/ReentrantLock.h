@@ -26,14 +26,17 @@ private:
 #endif
 };
 
-// Holds a ReentrantLock for the lifetime of the scope.
-class ScopedLock {
+// Holds a lock (ReentrantLock or PlainLock) for the lifetime of the scope.
+template <class Lock>
+class ScopedLockOf {
 public:
-    explicit ScopedLock(ReentrantLock& lock) : lock_(lock) { lock_.Enter(); }
-    ~ScopedLock() { lock_.Leave(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
+    explicit ScopedLockOf(Lock& lock) : lock_(lock) { lock_.Enter(); }
+    ~ScopedLockOf() { lock_.Leave(); }
+    ScopedLockOf(const ScopedLockOf&) = delete;
+    ScopedLockOf& operator=(const ScopedLockOf&) = delete;
 
 private:
-    ReentrantLock& lock_;
+    Lock& lock_;
 };
+
+using ScopedLock = ScopedLockOf<ReentrantLock>;
