@@ -221,35 +221,21 @@ void TsStreamChecker::ReadSdt(const uint8_t* section, size_t size) {
     }
 }
 
-uint64_t TsStreamChecker::CcErrors() const {
+uint64_t TsStreamChecker::SumOverPids(uint64_t TsPidReport::*field) const {
     uint64_t sum = 0;
-    for (const auto& entry : pids_) sum += entry.second.Report.CcErrors;
+    for (const auto& entry : pids_) sum += entry.second.Report.*field;
     return sum;
 }
 
-uint64_t TsStreamChecker::CounterPackets() const {
-    uint64_t sum = 0;
-    for (const auto& entry : pids_) sum += entry.second.Report.CounterPackets;
-    return sum;
-}
+uint64_t TsStreamChecker::CcErrors() const { return SumOverPids(&TsPidReport::CcErrors); }
 
-uint64_t TsStreamChecker::CounterGaps() const {
-    uint64_t sum = 0;
-    for (const auto& entry : pids_) sum += entry.second.Report.CounterGaps;
-    return sum;
-}
+uint64_t TsStreamChecker::CounterPackets() const { return SumOverPids(&TsPidReport::CounterPackets); }
 
-uint64_t TsStreamChecker::CounterDuplicates() const {
-    uint64_t sum = 0;
-    for (const auto& entry : pids_) sum += entry.second.Report.CounterDuplicates;
-    return sum;
-}
+uint64_t TsStreamChecker::CounterGaps() const { return SumOverPids(&TsPidReport::CounterGaps); }
 
-uint64_t TsStreamChecker::CounterReorders() const {
-    uint64_t sum = 0;
-    for (const auto& entry : pids_) sum += entry.second.Report.CounterReorders;
-    return sum;
-}
+uint64_t TsStreamChecker::CounterDuplicates() const { return SumOverPids(&TsPidReport::CounterDuplicates); }
+
+uint64_t TsStreamChecker::CounterReorders() const { return SumOverPids(&TsPidReport::CounterReorders); }
 
 const TsPidReport* TsStreamChecker::Pid(uint16_t pid) const {
     const auto found = pids_.find(pid);

@@ -72,6 +72,8 @@ public:
     bool Clean() const;
 
 private:
+    // The total of one report field over every PID seen.
+    uint64_t SumOverPids(uint64_t TsPidReport::*field) const;
     struct PidState {
         TsPidReport Report;
         int LastCc = -1;
