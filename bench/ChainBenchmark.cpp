@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <bdaiface.h>
 
+#include "bench/BenchFigure.h"
 #include "dshow/ComPtr.h"
 #include "filter/CTsWriter.h"
 #include "platform/BdaGuids.h"
@@ -135,11 +136,11 @@ int main() {
     const double chain = MeasureChain(control);
     const uint64_t bytes = chainBytes.load();
     const double copy = MeasureMemcpy(bytes, SimDefaultSampleSize);
-    std::printf("chain (sim -> writer -> callback, unpaced): %.1f MB/s over %.1f MB\n", chain,
+    PrintFigure("chain (sim -> writer -> callback, unpaced): %.1f MB/s over %.1f MB\n", chain,
                 bytes / 1e6);
-    std::printf("memcpy of the same bytes in %zu-byte samples: %.1f MB/s\n", SimDefaultSampleSize,
+    PrintFigure("memcpy of the same bytes in %zu-byte samples: %.1f MB/s\n", SimDefaultSampleSize,
                 copy);
-    std::printf("chain / memcpy: %.3f\n", copy > 0 ? chain / copy : 0.0);
+    PrintFigure("chain / memcpy: %.3f\n", copy > 0 ? chain / copy : 0.0);
     CoUninitialize();
     return chain > 0 ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFigure.h"
 #include "platform/IBonDriver.h"
 #include "sim/SimControl.h"
 #include "sim/SimRegistry.h"
@@ -109,7 +110,7 @@ void MeasureThroughput(IBonDriver2* driver, SimDevice* device) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const uint64_t produced = device->State().TsBytesDelivered - producedBefore;
     driver->CloseTuner();
-    std::printf("unpaced end to end (graph, writer, queue, GetTsStream): %.1f MB/s, "
+    PrintFigure("unpaced end to end (graph, writer, queue, GetTsStream): %.1f MB/s, "
                 "%.1f MB read of %.1f MB produced in %.1f s\n",
                 bytes / seconds / 1e6, bytes / 1e6, produced / 1e6, seconds);
 }
@@ -128,7 +129,7 @@ void MeasurePacedCpu(IBonDriver2* driver, SimDevice* device) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
     driver->CloseTuner();
-    std::printf("paced 60 Mbit/s: %.1f ms CPU per second (%.2f %% of one core), "
+    PrintFigure("paced 60 Mbit/s: %.1f ms CPU per second (%.2f %% of one core), "
                 "%.1f Mbit/s read, simulator included\n",
                 cpu / seconds * 1000.0, cpu / seconds * 100.0, bytes * 8 / seconds / 1e6);
 }
@@ -152,7 +153,7 @@ void MeasureStalledMemory(IBonDriver2* driver, SimDevice* device) {
     PROCESS_MEMORY_COUNTERS after{};
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     driver->CloseTuner();
-    std::printf("stalled reader: %lu chunks queued (bound 512 = %.1f MiB); "
+    PrintFigure("stalled reader: %lu chunks queued (bound 512 = %.1f MiB); "
                 "peak working set %.1f MiB (%.1f MiB before), peak pagefile usage %.1f MiB "
                 "(%.1f MiB before)\n",
                 static_cast<unsigned long>(ready), 512.0 * ChunkBytes / 1048576.0,

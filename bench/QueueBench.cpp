@@ -25,6 +25,7 @@
 #include <time.h>
 #endif
 
+#include "bench/BenchFigure.h"
 #include "driver/TsChunkQueue.h"
 #include "platform/PlatformTypes.h"
 
@@ -177,7 +178,7 @@ void PrintRatios(const std::map<uint32_t, Figures>& figures) {
         if (it == figures.end()) continue;
         const Rate& q = it->second.queue;
         const Rate& m = it->second.memcpy;
-        std::printf("sample %6u bytes: queue %8.1f MB/s, memcpy %8.1f MB/s, queue/memcpy ratio: %.2f"
+        PrintFigure("sample %6u bytes: queue %8.1f MB/s, memcpy %8.1f MB/s, queue/memcpy ratio: %.2f"
                     "  (per CPU second; wall clock: queue %.1f MB/s, memcpy %.1f MB/s)\n",
                     size, q.cpuMBps, m.cpuMBps, m.cpuMBps > 0 ? q.cpuMBps / m.cpuMBps : 0, q.wallMBps,
                     m.wallMBps);

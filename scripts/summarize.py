@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Adds up every suite's results under a results folder and prints one line:
-"N passed, M failed". GoogleTest programs count their test cases; other
-checks (ctest entries without a GoogleTest report, fuzz targets, static
-checks) count one each. Exits non-zero when anything failed."""
+"N passed, M failed, K skipped". GoogleTest programs count their test cases
+(a case that skipped itself counts as skipped); other checks (ctest entries
+without a GoogleTest report, fuzz targets, static checks) count one each; a
+flavour that could not run lists its suites in skipped.txt ("name count").
+Exits non-zero when anything failed."""
 import os
 import sys
 import xml.etree.ElementTree as ET
@@ -13,11 +15,12 @@ def gtest_counts(path):
     tests = int(root.get("tests", 0))
     failed = int(root.get("failures", 0)) + int(root.get("errors", 0))
     disabled = int(root.get("disabled", 0))
-    return tests - disabled, failed
+    skipped = sum(int(suite.get("skipped", 0)) for suite in root.iter("testsuite"))
+    return tests - disabled - skipped, failed, skipped
 
 
 def main(results):
-    passed = failed = 0
+    passed = failed = skipped = 0
     for flavour in sorted(os.listdir(results)):
         folder = os.path.join(results, flavour)
         if not os.path.isdir(folder):
@@ -32,9 +35,10 @@ def main(results):
                 report = os.path.join(folder, name + ".xml")
                 if os.path.exists(report):
                     try:
-                        tests, bad = gtest_counts(report)
+                        tests, bad, skips = gtest_counts(report)
                     except ET.ParseError:
-                        tests, bad = 1, 1
+                        tests, bad, skips = 1, 1, 0
+                    skipped += skips
                     if not ok and bad == 0:
                         bad = 1  # crashed or a sanitizer stopped it after the last test
                     passed += tests - min(bad, tests)
@@ -48,6 +52,12 @@ def main(results):
                     failed += 0 if ok else 1
                     if not ok:
                         print(f"failed: {flavour}/{name}")
+        skip_list = os.path.join(folder, "skipped.txt")
+        if os.path.exists(skip_list):
+            for line in open(skip_list):
+                parts = line.split()
+                if len(parts) == 2 and parts[1].isdigit():
+                    skipped += int(parts[1])
         for extra in ("checks.txt",):
             path = os.path.join(folder, extra)
             if os.path.exists(path):
@@ -64,7 +74,7 @@ def main(results):
         for line in open(steps):
             if line.strip():
                 failed += 1
-    print(f"{passed} passed, {failed} failed")
+    print(f"{passed} passed, {failed} failed, {skipped} skipped")
     return 0 if failed == 0 and passed > 0 else 1
 
 

@@ -1,15 +1,30 @@
 // A host calls the driver through raw method-table positions: slot k of the
-// object CreateBonDriver returns must be the k-th method of IBonDriver2.
-// (x86-64: member functions take the object as their first argument.)
+// object CreateBonDriver returns must be the k-th method of IBonDriver2, with
+// the member calling convention hosts use. On 32-bit x86 every call but the
+// float one goes through the stack probe, which proves that each method pops
+// its own arguments (thiscall) instead of leaving them to the host.
 #include "tests/windows/DriverHarness.h"
+#include "tests/windows/MethodSlot.h"
+#include "tests/windows/StackProbe.h"
 
 using DriverSlots = DriverHarness;
 
 namespace {
 template <class R, class... A>
 R CallSlot(void* object, int slot, A... args) {
-    void** table = *static_cast<void***>(object);
-    return reinterpret_cast<R (*)(void*, A...)>(table[slot])(object, args...);
+#if defined(BDA_STACK_PROBE)
+    if constexpr (!std::is_floating_point_v<R>) {
+        const ProbeResult probe = ProbeCall(MethodTable(object)[slot], object, args...);
+        EXPECT_EQ(probe.BytesLeft, 0u) << "slot " << slot << " left its arguments to the caller";
+        if constexpr (std::is_void_v<R>)
+            return;
+        else if constexpr (std::is_pointer_v<R>)
+            return reinterpret_cast<R>(static_cast<uintptr_t>(probe.Eax));
+        else
+            return static_cast<R>(probe.Eax);
+    }
+#endif
+    return CallMember<R, A...>(object, slot, args...);
 }
 }  // namespace
 

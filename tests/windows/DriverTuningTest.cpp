@@ -1,5 +1,10 @@
 // Tuning requests as the device receives them (from the simulator's call
 // log), device failures, and the signal level.
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
 #include "tests/windows/DriverHarness.h"
 
 using DriverTuning = DriverHarness;
@@ -103,4 +108,90 @@ TEST_F(DriverTuning, SignalLevelThroughTheDevice) {
     EXPECT_EQ(driver->GetSignalLevel(), -1.0f);
     Device()->ArmFault(SimOp::GetSignalStatistics, E_FAIL, 1);
     EXPECT_EQ(driver->GetSignalLevel(), 0.0f);
+}
+
+// The 32-bit build computes the signal level on the x87 unit and the 64-bit
+// build with SSE; hosts must see the same bits from both, and the device the
+// same tune requests. A table of inputs is driven through the DLL, written
+// out (scripts/test compares the win32 and win64 copies) and reduced to one
+// digest that both builds must reach.
+namespace {
+
+uint64_t Fnv1a(const std::string& text) {
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char two[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        text += two;
+    }
+    return text;
+}
+
+// Corner values of the formula and a reproducible spread around them.
+std::vector<std::pair<int32_t, int32_t>> SignalInputs() {
+    std::vector<std::pair<int32_t, int32_t>> inputs;
+    const int32_t levels[] = {INT32_MIN, -70000, -65600, -64944, -6560, -657, -656, -655, -1,
+                              0, 1, 25, 99, 100, 12345, 16777217, INT32_MAX};
+    const int32_t hundredths[] = {INT32_MIN, -101, -100, -1, 0, 1, 37, 50, 99, 100, 12345,
+                                  INT32_MAX};
+    for (int32_t l : levels)
+        for (int32_t h : hundredths) inputs.push_back({l, h});
+    uint32_t seed = 0x2010u;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int32_t l = static_cast<int32_t>(seed % 70201u) - 70000;
+        seed = seed * 1664525u + 1013904223u;
+        inputs.push_back({l, static_cast<int32_t>(seed % 401u) - 200});
+    }
+    return inputs;
+}
+
+}  // namespace
+
+TEST_F(DriverTuning, SignalLevelsAndTuneRequestsAreTheSameOnEveryBuild) {
+    std::string table;
+    char line[96];
+    IBonDriver2* driver = OpenDefault("ISDBT");
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    for (const auto& input : SignalInputs()) {
+        Device()->SetSignal(L"13ch", input.first, input.second);
+        const float level = driver->GetSignalLevel();
+        uint32_t bits = 0;
+        std::memcpy(&bits, &level, sizeof bits);
+        std::snprintf(line, sizeof line, "signal %d %d %08x\n", input.first, input.second, bits);
+        table += line;
+    }
+    ReleaseDriver();
+    for (const char* network : {"ISDBT", "ISDBS"}) {
+        driver = OpenDefault(network);
+        ASSERT_NE(driver, nullptr);
+        for (DWORD space = 0; driver->EnumTuningSpace(space) != nullptr; ++space) {
+            for (DWORD channel = 0; driver->EnumChannelName(space, channel) != nullptr; ++channel) {
+                sim_->CallLog()->Clear();
+                ASSERT_TRUE(driver->SetChannel(space, channel));
+                const std::vector<SimCall> frequency = Calls(SimOp::SetFrequency);
+                const std::vector<SimCall> request = Calls(SimOp::SetTuneRequest);
+                ASSERT_EQ(frequency.size(), 1u);
+                ASSERT_EQ(request.size(), 1u);
+                table += std::string("tune ") + network + " " + std::to_string(space) + " " +
+                         std::to_string(channel) + " " + Hex(frequency[0].Bytes) + " " +
+                         Hex(request[0].Bytes) + "\n";
+            }
+        }
+        ReleaseDriver();
+    }
+    std::FILE* file = std::fopen(HF_REPORT_DIR "/signal-and-tune-table.txt", "wb");
+    if (file != nullptr) {
+        std::fwrite(table.data(), 1, table.size(), file);
+        std::fclose(file);
+    }
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 17 * 12 + 400 + 155);
+    EXPECT_EQ(Fnv1a(table), 0xdddacf37bdcc5d1bull) << "the table differs from the reference build's";
 }

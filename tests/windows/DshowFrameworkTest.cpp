@@ -5,6 +5,7 @@
 #include "dshow/CTransInPlaceFilter.h"
 #include "dshow/CUnknown.h"
 #include "tests/windows/DshowTestPeers.h"
+#include "tests/windows/MethodSlot.h"
 
 #include <gtest/gtest.h>
 
@@ -105,13 +106,6 @@ public:
     HRESULT startResult = S_OK;
 };
 
-void** MainTable(CUnknown* object) { return *reinterpret_cast<void***>(object); }
-
-template <class Signature>
-Signature Slot(CUnknown* object, int index) {
-    return reinterpret_cast<Signature>(MainTable(object)[index]);
-}
-
 FILTER_STATE StateOf(IBaseFilter* filter) {
     FILTER_STATE state = static_cast<FILTER_STATE>(-1);
     EXPECT_TRUE(SUCCEEDED(filter->GetState(0, &state)));
@@ -154,12 +148,11 @@ TEST(DshowMethodTable, TransformChainHooksSitAtTheirFixedSlots) {
     probe->NonDelegatingAddRef();
     probe->calls.clear();
 
-    typedef HRESULT(STDMETHODCALLTYPE * QueryFn)(CUnknown*, REFIID, void**);
-    typedef ULONG(STDMETHODCALLTYPE * CountFn)(CUnknown*);
     IUnknown* unknown = nullptr;
-    EXPECT_EQ(S_OK, Slot<QueryFn>(self, 0)(self, IID_IUnknown, reinterpret_cast<void**>(&unknown)));
-    EXPECT_EQ(3u, Slot<CountFn>(self, 1)(self));
-    EXPECT_EQ(2u, Slot<CountFn>(self, 2)(self));
+    EXPECT_EQ(S_OK, (CallComMethod<HRESULT, REFIID, void**>(self, 0, IID_IUnknown,
+                                                            reinterpret_cast<void**>(&unknown))));
+    EXPECT_EQ(3u, CallComMethod<ULONG>(self, 1));
+    EXPECT_EQ(2u, CallComMethod<ULONG>(self, 2));
     EXPECT_EQ(1u, unknown->Release());
 
     // Slots 3 and 4 are the destructor pair; the rest are called in order.
@@ -167,31 +160,29 @@ TEST(DshowMethodTable, TransformChainHooksSitAtTheirFixedSlots) {
     CMediaType type;
     ALLOCATOR_PROPERTIES properties = {};
     Quality quality = {};
-    Slot<HRESULT (*)(CUnknown*, REFERENCE_TIME*)>(self, 5)(self, &time);
-    Slot<LONG (*)(CUnknown*)>(self, 6)(self);
-    Slot<int (*)(CUnknown*)>(self, 7)(self);
-    Slot<CBasePin* (*)(CUnknown*, int)>(self, 8)(self, 0);
-    Slot<const REGFILTER2* (*)(CUnknown*)>(self, 9)(self);
-    Slot<HRESULT (*)(CUnknown*, IMediaSample*, IMediaSample*)>(self, 10)(self, nullptr, nullptr);
-    Slot<HRESULT (*)(CUnknown*, const CMediaType*)>(self, 11)(self, &type);
-    Slot<HRESULT (*)(CUnknown*, const CMediaType*, const CMediaType*)>(self, 12)(self, &type, &type);
-    Slot<HRESULT (*)(CUnknown*, IMemAllocator*, ALLOCATOR_PROPERTIES*)>(self, 13)(self, nullptr,
-                                                                                  &properties);
-    Slot<HRESULT (*)(CUnknown*, int, CMediaType*)>(self, 14)(self, 0, &type);
-    Slot<HRESULT (*)(CUnknown*)>(self, 15)(self);
-    Slot<HRESULT (*)(CUnknown*)>(self, 16)(self);
-    Slot<HRESULT (*)(CUnknown*, Quality)>(self, 17)(self, quality);
-    Slot<HRESULT (*)(CUnknown*, PIN_DIRECTION, const CMediaType*)>(self, 18)(self, PINDIR_INPUT,
-                                                                             &type);
-    Slot<HRESULT (*)(CUnknown*, PIN_DIRECTION, IPin*)>(self, 19)(self, PINDIR_INPUT, nullptr);
-    Slot<HRESULT (*)(CUnknown*, PIN_DIRECTION)>(self, 20)(self, PINDIR_INPUT);
-    Slot<HRESULT (*)(CUnknown*, PIN_DIRECTION, IPin*)>(self, 21)(self, PINDIR_INPUT, nullptr);
-    Slot<HRESULT (*)(CUnknown*, IMediaSample*)>(self, 22)(self, nullptr);
-    Slot<HRESULT (*)(CUnknown*)>(self, 23)(self);
-    Slot<HRESULT (*)(CUnknown*)>(self, 24)(self);
-    Slot<HRESULT (*)(CUnknown*)>(self, 25)(self);
-    Slot<HRESULT (*)(CUnknown*, REFERENCE_TIME, REFERENCE_TIME, double)>(self, 26)(self, 0, 0, 1.0);
-    Slot<HRESULT (*)(CUnknown*, IMediaSample*)>(self, 27)(self, nullptr);
+    CallMember<HRESULT, REFERENCE_TIME*>(self, 5, &time);
+    CallMember<LONG>(self, 6);
+    CallMember<int>(self, 7);
+    CallMember<CBasePin*, int>(self, 8, 0);
+    CallMember<const REGFILTER2*>(self, 9);
+    CallMember<HRESULT, IMediaSample*, IMediaSample*>(self, 10, nullptr, nullptr);
+    CallMember<HRESULT, const CMediaType*>(self, 11, &type);
+    CallMember<HRESULT, const CMediaType*, const CMediaType*>(self, 12, &type, &type);
+    CallMember<HRESULT, IMemAllocator*, ALLOCATOR_PROPERTIES*>(self, 13, nullptr, &properties);
+    CallMember<HRESULT, int, CMediaType*>(self, 14, 0, &type);
+    CallMember<HRESULT>(self, 15);
+    CallMember<HRESULT>(self, 16);
+    CallMember<HRESULT, Quality>(self, 17, quality);
+    CallMember<HRESULT, PIN_DIRECTION, const CMediaType*>(self, 18, PINDIR_INPUT, &type);
+    CallMember<HRESULT, PIN_DIRECTION, IPin*>(self, 19, PINDIR_INPUT, nullptr);
+    CallMember<HRESULT, PIN_DIRECTION>(self, 20, PINDIR_INPUT);
+    CallMember<HRESULT, PIN_DIRECTION, IPin*>(self, 21, PINDIR_INPUT, nullptr);
+    CallMember<HRESULT, IMediaSample*>(self, 22, nullptr);
+    CallMember<HRESULT>(self, 23);
+    CallMember<HRESULT>(self, 24);
+    CallMember<HRESULT>(self, 25);
+    CallMember<HRESULT, REFERENCE_TIME, REFERENCE_TIME, double>(self, 26, 0, 0, 1.0);
+    CallMember<HRESULT, IMediaSample*>(self, 27, nullptr);
 
     // QueryInterface AddRefs through slot 1; the final Release goes through slot 2.
     const std::vector<std::string> expected = {

@@ -8,6 +8,7 @@
 #include "sim/SimClassIds.h"
 #include "sim/SimDeviceOwner.h"
 #include "tests/windows/SimTestHarness.h"
+#include "tests/windows/StackProbe.h"
 
 using namespace simtest;
 
@@ -284,6 +285,73 @@ TEST_F(SimGraphTest, OperationsReachTheConnectedDeviceAndItsCallLog) {
         EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(call.Device.c_str())),
                   Tuners()[0].devicePath);
     EXPECT_EQ(FirstDevice()->State().TunerMode, 3u);
+}
+
+// The interface the driver calls on the maker's network provider, called slot
+// by slot from test code through the stack probe: on 32-bit x86 each
+// operation is a COM method (stdcall: it pops the object and its arguments)
+// and reaches the device with exactly the arguments pushed.
+TEST_F(SimGraphTest, EverySlotIsAComMethodThatPopsItsArguments) {
+#if defined(BDA_STACK_PROBE)
+    ASSERT_EQ(ConnectFilters(graph_.Get(), provider_.Get(), tuner_.Get()), S_OK);
+    TunerDeviceControl* control = DeviceControl();
+    ASSERT_NE(control, nullptr);
+    void** table = *reinterpret_cast<void***>(control);
+    TuneRequest request = {};
+    request.SystemType = 0;
+    request.Tsid = 0xFFFFFFFF;
+    request.Tail = {473143, 1000, 6};
+    SignalStatistics statistics = {};
+    uint32_t code = 0xFFFF, present = 0;
+    uint8_t key = 0;
+    uint8_t response[512] = {};
+    const uint8_t command[3] = {1, 2, 3};
+    const uint16_t pids[2] = {0x1FFF, 0x0100};
+    struct Case {
+        int Slot;
+        SimOp Op;
+        std::vector<uint32_t> Args;    // after the object
+        std::vector<uint32_t> Logged;  // the scalars the device saw
+    };
+    const Case cases[] = {
+        {3, SimOp::SetTunerMode, {3}, {3}},
+        {5, SimOp::SetFrequency, {ProbeWord(&request.Tail)}, {}},
+        {9, SimOp::SetTuneRequest, {ProbeWord(&request)}, {}},
+        {8, SimOp::GetSignalStatistics, {ProbeWord(&statistics)}, {}},
+        {13, SimOp::ReadRemoteControlKey, {3, ProbeWord(&code), ProbeWord(&key)}, {3}},
+        {23, SimOp::CheckLNBPowerCircuit, {11}, {11}},
+        {24, SimOp::SetLNBPower, {1}, {1}},
+        {25, SimOp::GetLNBPower, {12}, {12}},
+        {29, SimOp::SetTransportStreanEncryptionFlag, {0}, {0}},
+        {31, SimOp::ResetCard, {}, {}},
+        {32, SimOp::GetCardStatus, {ProbeWord(&present)}, {}},
+        {35, SimOp::TransmitCardCommand, {ProbeWord(command), 3, ProbeWord(response), 512}, {3, 512}},
+        {40, SimOp::EnablePidFilter, {1}, {1}},
+        {41, SimOp::SetPidFilterList, {2, ProbeWord(pids)}, {2}},
+        {44, SimOp::FactoryModeWriteManufacturerProductSerialNumber, {4, 5, 6}, {4, 5, 6}},
+    };
+    Control()->CallLog()->Clear();
+    for (const Case& c : cases) {
+        std::vector<uint32_t> words = {ProbeWord(control)};
+        words.insert(words.end(), c.Args.begin(), c.Args.end());
+        uint32_t left = 0xDEAD;
+        const HRESULT result = static_cast<HRESULT>(BdaProbeCall(
+            table[c.Slot], nullptr, words.data(), static_cast<uint32_t>(words.size()), &left));
+        EXPECT_EQ(left, 0u) << SimOpName(c.Op) << " (slot " << c.Slot << ") is not stdcall";
+        EXPECT_TRUE(SUCCEEDED(result)) << SimOpName(c.Op);
+        const std::vector<SimCall> calls = Control()->CallLog()->Find(c.Op);
+        ASSERT_EQ(calls.size(), 1u) << "slot " << c.Slot << " did not reach " << SimOpName(c.Op);
+        EXPECT_EQ(calls.back().Values, c.Logged) << SimOpName(c.Op);
+    }
+    EXPECT_EQ(present, 1u);
+    EXPECT_EQ(code & 0xFFFF, 0xFFFFu);  // an empty key script writes nothing
+    const uint8_t* sent = reinterpret_cast<const uint8_t*>(&request);
+    EXPECT_EQ(Control()->CallLog()->Find(SimOp::SetTuneRequest).back().Bytes,
+              std::vector<uint8_t>(sent, sent + sizeof request));
+    EXPECT_EQ(response[1], 5);  // three bytes echoed and 90 00
+#else
+    GTEST_SKIP() << "x86-64 has one calling convention: nothing to tell apart";
+#endif
 }
 
 TEST_F(SimGraphTest, DeviceFaultsAreAnsweredThroughTheNetworkProvider) {

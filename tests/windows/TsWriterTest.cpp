@@ -3,6 +3,7 @@
 // from a push source through the writer to a counting sink, in place.
 #include "filter/CTsWriter.h"
 #include "tests/windows/DshowTestPeers.h"
+#include "tests/windows/MethodSlot.h"
 
 #include <gtest/gtest.h>
 
@@ -166,12 +167,9 @@ TEST(TsWriterTransform, InPlaceTransformSitsAtTheLastMainTableSlot) {
     ComPtr<IMediaSample> sample = FakeSample::Create(188, &fake);
     fake->actualLength = 188;
     CUnknown* self = writer;
-    void** table = *reinterpret_cast<void***>(self);
-    typedef HRESULT (*TransformSlot)(CUnknown*, IMediaSample*);
-    typedef HRESULT (*CheckSlot)(CUnknown*, const CMediaType*);
     CMediaType type;
-    EXPECT_EQ(S_OK, reinterpret_cast<CheckSlot>(table[11])(self, &type));
-    EXPECT_EQ(S_OK, reinterpret_cast<TransformSlot>(table[27])(self, sample.Get()));
+    EXPECT_EQ(S_OK, (CallMember<HRESULT, const CMediaType*>(self, 11, &type)));
+    EXPECT_EQ(S_OK, (CallMember<HRESULT, IMediaSample*>(self, 27, sample.Get())));
     EXPECT_EQ(1, calls);
     sample.Reset();
     EXPECT_EQ(0u, filter.Detach()->Release());
