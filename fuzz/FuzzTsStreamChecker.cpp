@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TsStreamChecker checker;

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "sim/TsGenerator.h"
+#include "ts/TsGenerator.h"
 
 namespace {
 

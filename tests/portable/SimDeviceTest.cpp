@@ -12,8 +12,8 @@
 
 #include "driver/ChannelPlan.h"
 #include "sim/SimState.h"
-#include "sim/TsGenerator.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsGenerator.h"
+#include "ts/TsStreamChecker.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <set>
 #include <vector>
 
-#include "sim/TsCrc32.h"
-#include "sim/TsGenerator.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsCrc32.h"
+#include "ts/TsGenerator.h"
+#include "ts/TsStreamChecker.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "sim/TsGenerator.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsGenerator.h"
+#include "ts/TsStreamChecker.h"
 
 namespace {
 

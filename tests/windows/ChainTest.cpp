@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/SimClassIds.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 #include "tests/windows/SimTestHarness.h"
 
 #ifndef SIM_RECORD_PATH

@@ -3,7 +3,7 @@
 // the copy form of GetTsStream.
 #include <vector>
 
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 #include "tests/windows/DriverHarness.h"
 
 using DriverStream = DriverHarness;

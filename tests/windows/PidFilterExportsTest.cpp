@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "exports/TesselExports.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 #include "tests/windows/DriverHarness.h"
 
 namespace {

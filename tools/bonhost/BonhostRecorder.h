@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/IBonDriver.h"
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 #include "tools/bonhost/BonhostOptions.h"
 
 class BonhostRecorder {

@@ -1,9 +1,9 @@
-#include "sim/TsGenerator.h"
+#include "ts/TsGenerator.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sim/TsCrc32.h"
+#include "ts/TsCrc32.h"
 
 namespace {
 

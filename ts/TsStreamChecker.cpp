@@ -1,9 +1,9 @@
-#include "sim/TsStreamChecker.h"
+#include "ts/TsStreamChecker.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sim/TsCrc32.h"
+#include "ts/TsCrc32.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sim/TsCrc32.h"
+#include "ts/TsCrc32.h"
 
 uint32_t MpegCrc32(const uint8_t* data, size_t size) {
     uint32_t crc = 0xFFFFFFFFu;
