@@ -8,7 +8,7 @@
 //   3. peak memory with a stalled reader (psapi PeakWorkingSetSize and
 //      PeakPagefileUsage) once the queue holds its 512 chunks.
 // Named so that the bench/ glob (which builds every flavour) leaves it alone;
-// exports/CMakeLists.txt builds it for the Windows flavours.
+// bench/CMakeLists.txt builds it for the Windows flavours.
 #include <windows.h>
 #include <psapi.h>
 

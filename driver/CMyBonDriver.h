@@ -6,22 +6,19 @@
 // Every host method runs under DriverLock for its whole body, except
 // WaitTsStream, which waits on the stream event without it. The streaming
 // thread enters only OnTsSample and takes only the queue's own lock.
-//
-// Split by concern: CMyBonDriver.cpp (lifecycle, open/close, selection),
-// CMyBonDriverStream.cpp (stream delivery), CMyBonDriverChannel.cpp
-// (tuning spaces, channels, signal level).
+
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "channels/ChannelPlan.h"
+#include "devices/DeviceNames.h"
 #include "driver/TsChunkQueue.h"
-#include "graph/EventHandle.h"
+#include "platform/EventHandle.h"
 #include "platform/IBonDriver.h"
 
 constexpr size_t IniPathCapacity = 2048;
-constexpr size_t TunerNameCapacity = 256;
-constexpr size_t NetworkNameCapacity = 16;
 constexpr uint32_t TsChunkBytes = 192512;  // 1024 TS packets
 constexpr uint32_t TsChunkLimit = 512;
 
@@ -67,16 +64,17 @@ private:
     void FreeHeldChunk();
     bool IsOpen() const;
     bool TuneRow(uint32_t space, uint32_t channel);
+    void ResetPidFilterAfterTune(bool tuned);
 
     WideChar IniFilePath[IniPathCapacity];
     int32_t ConfiguredDeviceId;
-    WideChar TunerFriendlyName[TunerNameCapacity];
-    WideChar TunerDevicePath[TunerNameCapacity];
+    WideChar TunerFriendlyName[DeviceNameCapacity];
+    WideChar TunerDevicePath[DeviceNameCapacity];
     WideChar NetworkName[NetworkNameCapacity];
     int32_t CurrentSpace;
     int32_t CurrentChannel;
     TsChunkQueue ChunkQueue;
     TsChunk* HeldChunk;
     EventHandle StreamEvent;
-    std::atomic<int32_t> CallbackAttached;
+    std::atomic<bool> CallbackAttached;
 };

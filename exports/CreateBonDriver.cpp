@@ -4,7 +4,7 @@
 #include <new>
 
 #include "driver/CMyBonDriver.h"
-#include "exports/DriverGlobals.h"
+#include "driver/ProcessState.h"
 
 // Returns the driver object as its IBonDriver interface, or null when it
 // cannot be allocated. The object belongs to the host until it calls Release.

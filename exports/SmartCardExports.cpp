@@ -2,8 +2,8 @@
 // program written against winscard.h can load this library in place of the
 // system's card library. Five are fixed answers that take no lock;
 // SCardTransmit holds DriverLock for its whole run and tunnels the command
-// through the open graph's TunerDeviceControl (SmartCardReader holds the
-// state machine, GraphCardDevice the device operations).
+// through the open tuner (the driver's SmartCardReader holds the state
+// machine, the graph the card steps).
 //
 // winscard.h marks the three protocol records dllimport through WINSCARDDATA;
 // defining it empty lets this file define them with the header's own types.
@@ -11,9 +11,8 @@
 #include <windows.h>
 #include <winscard.h>
 
-#include "exports/OpenGraph.h"
-#include "exports/SmartCardReader.h"
-#include "graph/GraphCardDevice.h"
+#include "driver/SmartCardReader.h"
+#include "driver/TunerAccess.h"
 #include "platform/Trace.h"
 
 static_assert(sizeof(SCARDCONTEXT) == sizeof(ScardHandle), "context handles pass through");
@@ -24,13 +23,6 @@ static_assert(sizeof(SCARDHANDLE) == sizeof(ScardHandle), "card handles pass thr
 const SCARD_IO_REQUEST g_rgSCardT0Pci = {SCARD_PROTOCOL_T0, sizeof(SCARD_IO_REQUEST)};
 const SCARD_IO_REQUEST g_rgSCardT1Pci = {SCARD_PROTOCOL_T1, sizeof(SCARD_IO_REQUEST)};
 const SCARD_IO_REQUEST g_rgSCardRawPci = {SCARD_PROTOCOL_RAW, sizeof(SCARD_IO_REQUEST)};
-
-namespace {
-
-// The card state of the process; touched only by SCardTransmit under DriverLock.
-SmartCardReader ProcessCardReader;
-
-}  // namespace
 
 LONG WINAPI SCardEstablishContext(DWORD, LPCVOID, LPCVOID, LPSCARDCONTEXT phContext) {
     return SmartCardReader::EstablishContext(phContext);
@@ -54,16 +46,8 @@ LONG WINAPI SCardTransmit(SCARDHANDLE hCard, LPCSCARD_IO_REQUEST pioSendPci,
                           LPCBYTE pbSendBuffer, DWORD cbSendLength, LPSCARD_IO_REQUEST,
                           LPBYTE pbRecvBuffer, LPDWORD pcbRecvLength) {
     Trace("(BonDriver_TesselBDA)(SCardTransmit) Start");
-    int32_t result = SCARD_E_UNEXPECTED;
-    {
-        ScopedLock lock(DriverLock);
-        MyFilterGraph* graph = OpenGraph();
-        if (graph != nullptr) {
-            GraphCardDevice device(*graph);
-            result = ProcessCardReader.Transmit(true, &device, hCard, pioSendPci, pbSendBuffer,
-                                                cbSendLength, pbRecvBuffer, pcbRecvLength);
-        }
-    }
+    const int32_t result = TunerAccess::TransmitToCard(hCard, pioSendPci, pbSendBuffer,
+                                                       cbSendLength, pbRecvBuffer, pcbRecvLength);
     Trace("(BonDriver_TesselBDA)(SCardTransmit) ReturnValue", result);
     Trace("(BonDriver_TesselBDA)(SCardTransmit) End");
     return result;

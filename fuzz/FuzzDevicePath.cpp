@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "driver/TunerMatcher.h"
+#include "devices/DeviceNames.h"
+#include "devices/DevicePath.h"
+#include "devices/TunerMatcher.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "exports/PIDMap.h"
+#include "driver/PIDMap.h"
 #include "tests/portable/PIDMapModel.h"
 
 namespace {

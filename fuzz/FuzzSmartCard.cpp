@@ -12,7 +12,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "exports/SmartCardReader.h"
+#include "driver/SmartCardReader.h"
+#include "graph/CardSteps.h"
 
 namespace {
 
@@ -58,25 +59,25 @@ Script DrawScript(FuzzedDataProvider& input) {
     return script;
 }
 
-class ScriptedCard : public CardDevice {
+class ScriptedCard {
 public:
     const Script* script = nullptr;
     int statusCalls = 0;
     std::string calls;
 
-    HRESULT GetCardStatus(uint32_t* present) override {
+    HRESULT GetCardStatus(uint32_t* present) {
         calls += "S";
         Check(statusCalls < 3);
         const StatusAnswer& answer = script->status[statusCalls++];
         if (answer.writes) *present = answer.present;
         return answer.result;
     }
-    HRESULT ResetCard() override {
+    HRESULT ResetCard() {
         calls += "R";
         return script->reset;
     }
     HRESULT TransmitCardCommand(const uint8_t* command, uint32_t length, uint8_t* response,
-                                uint32_t size) override {
+                                uint32_t size) {
         calls += "T";
         Check(command != nullptr && length > 0 && size == CardResponseBufferSize);
         volatile uint8_t sink = command[length - 1];  // the command must be readable
@@ -149,6 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SmartCardReader reader;
     Model model;
     ScriptedCard card;
+    CheckedCardDevice<ScriptedCard> device(card);
     const uint8_t command[4] = {0x90, 0x32, 0, 0};
     const ScardDword pci[2] = {ProtocolT1, 8};
     const ScardDword badPci[2] = {ProtocolT0, 8};
@@ -171,27 +173,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch (argumentCase) {
         case 0:
             expected = SCARD_E_UNEXPECTED;
-            result = reader.Transmit(false, &card, ReaderCardHandle, pci, command, 4, recv.get(), &recvLength);
+            result = reader.Transmit(false, &device, ReaderCardHandle, pci, command, 4, recv.get(), &recvLength);
             break;
         case 1:
             expected = SCARD_E_READER_UNAVAILABLE;
-            result = reader.Transmit(true, &card, ReaderCardHandle + 1, pci, command, 4, recv.get(), &recvLength);
+            result = reader.Transmit(true, &device, ReaderCardHandle + 1, pci, command, 4, recv.get(), &recvLength);
             break;
         case 2:
             expected = SCARD_E_CARD_UNSUPPORTED;
-            result = reader.Transmit(true, &card, ReaderCardHandle, badPci, command, 4, recv.get(), &recvLength);
+            result = reader.Transmit(true, &device, ReaderCardHandle, badPci, command, 4, recv.get(), &recvLength);
             break;
         case 3:
             expected = SCARD_E_INVALID_PARAMETER;
-            result = reader.Transmit(true, &card, ReaderCardHandle, pci, command, 0, recv.get(), &recvLength);
+            result = reader.Transmit(true, &device, ReaderCardHandle, pci, command, 0, recv.get(), &recvLength);
             break;
         case 4:
             expected = SCARD_E_INVALID_PARAMETER;
-            result = reader.Transmit(true, &card, ReaderCardHandle, pci, command, 4, nullptr, &recvLength);
+            result = reader.Transmit(true, &device, ReaderCardHandle, pci, command, 4, nullptr, &recvLength);
             break;
         default: {
             const Outcome out = model.Exchange(script, capacity);
-            result = reader.Transmit(true, &card, ReaderCardHandle, pci, command, 4, recv.get(), &recvLength);
+            result = reader.Transmit(true, &device, ReaderCardHandle, pci, command, 4, recv.get(), &recvLength);
             Check(result == out.result);
             Check(card.calls == out.calls);
             Check(reader.CardNeedsReset() == model.needsReset);

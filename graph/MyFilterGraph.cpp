@@ -1,84 +1,534 @@
-// Construction, destruction and the small state accessors of MyFilterGraph,
-// and the guarded network provider pointer that the remote-key thread shares.
+// The capture graph's assembly, run, stop and tear-down, and the names the
+// driver calls for enumeration, loading and the device operations.
+//
+// Assembly loads and connects the chain step by step and cleans nothing up
+// on failure: the caller's TearMyFilterGraph removes exactly what the
+// in-graph flags name, then sweeps the graph manager for anything else.
+// RunState is 2 (stopped) or 0 (running); once tear-down has released the
+// graph manager it is back to 2, since no graph is left that could run.
 #include "graph/MyFilterGraph.h"
 
-#include <process.h>
+#include <bdaiface.h>
 
+#include "devices/DeviceCategory.h"
 #include "filter/CTsWriter.h"
-#include "graph/SentMessageWait.h"
+#include "graph/CardSteps.h"
+#include "graph/PinConnector.h"
 #include "platform/Trace.h"
 #include "platform/WideText.h"
 
+struct MyFilterGraph::EnumTexts {
+    const char* createFailed;
+    const char* enumeratorNull;
+    const char* classEnumFailed;
+    const char* monikerEnumNull;
+};
+
 namespace {
-const WideChar UnknownName[] = WIDE("Unknown !");
+
+constexpr DWORD PendingRunWaitMs = 1000;
+constexpr ULONG TunerPinTypeCount = 2;  // input pin type, then output pin type
+
+bool IsSkippedReceiver(const WideChar* friendlyName) {
+    return WideEqualN(friendlyName, WIDE("BDA MPE Filter"), DeviceNameCapacity) ||
+           WideEqualN(friendlyName, WIDE("BDA Slip De-Framer"), DeviceNameCapacity);
 }
+
+}  // namespace
+
+// ---- construction, destruction, state --------------------------------------
 
 MyFilterGraph::MyFilterGraph()
     : pTsBufferWriter(nullptr),
-      NetworkProviderInGraph(0),
-      TunerDeviceInGraph(0),
-      ReceiverComponentInGraph(0),
-      NullTerminalInGraph(0),
-      TsBufferWriterInGraph(0),
+      NetworkProviderInGraph(false),
+      TunerDeviceInGraph(false),
+      ReceiverComponentInGraph(false),
+      NullTerminalInGraph(false),
+      TsBufferWriterInGraph(false),
       RunState(GraphStopped),
-      GraphOpen(0),
-      HostWindowCount(0),
-      HostWindows{} {
-    WideCopyTruncate(SelectedFriendlyName, GraphNameCapacity, UnknownName);
-    WideCopyTruncate(SelectedDevicePath, GraphNameCapacity, UnknownName);
-    // A failed creation leaves the handle null; construction goes on.
-    StopThreadEvent.CreateAutoReset();
-    ThreadExitedEvent.CreateAutoReset();
-    HostWindowList windows;
-    CollectHostWindows(GetCurrentProcessId(), &windows);
-    HostWindowCount = windows.Count;
-    for (uint8_t i = 0; i < MaxHostWindows; ++i) HostWindows[i] = windows.Windows[i];
-    // Without either event the thread could never be told to stop, or its
-    // end never be seen: then no thread at all.
-    if (HostWindowCount != 0 && StopThreadEvent.Get() != nullptr &&
-        ThreadExitedEvent.Get() != nullptr)
-        KeyThread.Adopt(reinterpret_cast<HANDLE>(
-            _beginthreadex(nullptr, 0, &RemoteKeyThread, this, 0, nullptr)));
+      GraphOpen(false),
+      receiverInUse_(false),
+      remoteKeys_(device_) {
+    WideCopyTruncate(SelectedFriendlyName, DeviceNameCapacity, UnknownDeviceName);
+    WideCopyTruncate(SelectedDevicePath, DeviceNameCapacity, UnknownDeviceName);
 }
 
 MyFilterGraph::~MyFilterGraph() {
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread begin !");
-    if (StopThreadEvent.Get() != nullptr) SetEvent(StopThreadEvent.Get());
-    if (KeyThread.Get() != nullptr) {
-        // The thread may be inside SendMessageW to a window of this very
-        // thread, so the waits keep handling sent messages.
-        WaitDispatchingSentMessages(ThreadExitedEvent.Get());
-        // Its last instructions after the signal are still in this module,
-        // which the host may unload as soon as Release returns.
-        WaitDispatchingSentMessages(KeyThread.Get());
-        KeyThread.Close();
-    }
+    remoteKeys_.Stop();
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread end !");
-    if (GraphOpen != 0) {
+    if (GraphOpen) {
         if (RunState != GraphStopped) StopMyFilterGraph();
         TearMyFilterGraph();
     }
     // Whatever is still held (a failed sweep) is released without removal,
-    // in this order; the ComPtr members would do it anyway, but the order
-    // is kept explicit.
+    // in this order.
     pINullTerminal_IBaseFilter.Reset();
     pIReceiverComponent_IBaseFilter.Reset();
     pITunerDevice_IBaseFilter.Reset();
-    DropNetworkProvider();
+    device_.SetProvider(ComPtr<IBaseFilter>());
     pIUnKnown_ICreateDevEnum.Reset();
     pIFilterGraph_IGraphBuilder.Reset();
     ReleaseTsWriter();
 }
 
 void MyFilterGraph::SetTunerNames(const WideChar* friendlyName, const WideChar* devicePath) {
-    WideCopyTruncate(SelectedFriendlyName, GraphNameCapacity, friendlyName);
-    WideCopyTruncate(SelectedDevicePath, GraphNameCapacity, devicePath);
+    WideCopyTruncate(SelectedFriendlyName, DeviceNameCapacity, friendlyName);
+    WideCopyTruncate(SelectedDevicePath, DeviceNameCapacity, devicePath);
 }
 
-int32_t MyFilterGraph::IsHostWindow(HWND window) const {
-    for (uint8_t i = 0; i < HostWindowCount && i < MaxHostWindows; ++i)
-        if (HostWindows[i] == window) return 1;
-    return 0;
+// ---- enumeration -------------------------------------------------------------
+
+HRESULT MyFilterGraph::InitializeGraphBuilder() {
+    HRESULT hr = S_OK;
+    if (pIFilterGraph_IGraphBuilder.Get() == nullptr) {
+        hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                              pIFilterGraph_IGraphBuilder.ReceiveVoid());
+        if (FAILED(hr)) {
+            TraceFailure("(MyFilterGraph::InitializeGraphBuilder) Could not create the instance of Filter Graph Manager !", hr);
+            return hr;
+        }
+        if (pIFilterGraph_IGraphBuilder.Get() == nullptr) {
+            Trace("(MyFilterGraph::InitializeGraphBuilder) pIFilterGraph_IGraphBuilder == NULL");
+            return E_FAIL;
+        }
+    }
+    if (pIUnKnown_ICreateDevEnum.Get() == nullptr) {
+        hr = EnsureDeviceEnumerator(
+            "(MyFilterGraph::InitializeGraphBuilder) Cannot create the instance of ICreateDevEnum !",
+            "(MyFilterGraph::InitializeGraphBuilder) pIUnKnown_ICreateDevEnum == NULL");
+    }
+    return hr;
+}
+
+HRESULT MyFilterGraph::EnsureDeviceEnumerator(const char* failedText, const char* nullText) {
+    if (pIUnKnown_ICreateDevEnum.Get() != nullptr) return S_OK;
+    const HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_ALL,
+                                        IID_ICreateDevEnum, pIUnKnown_ICreateDevEnum.ReceiveVoid());
+    if (FAILED(hr)) {
+        TraceFailure(failedText, hr);
+        return hr;
+    }
+    if (pIUnKnown_ICreateDevEnum.Get() == nullptr) {
+        Trace(nullText);
+        return E_FAIL;
+    }
+    return hr;
+}
+
+// The device enumerator on demand, then the category's class enumerator; only
+// S_OK with an enumerator counts (an empty category answers S_FALSE).
+HRESULT MyFilterGraph::OpenCategory(const GUID& category, DeviceCategory* walk,
+                                    const EnumTexts& texts) {
+    const HRESULT hr = EnsureDeviceEnumerator(texts.createFailed, texts.enumeratorNull);
+    if (FAILED(hr)) return hr;
+    switch (walk->Open(pIUnKnown_ICreateDevEnum.Get(), category)) {
+    case DeviceCategory::OpenResult::Opened:
+        return S_OK;
+    case DeviceCategory::OpenResult::NoClassEnumerator:
+        Trace(texts.classEnumFailed);
+        return E_FAIL;
+    case DeviceCategory::OpenResult::NullEnumerator:
+        break;
+    }
+    Trace(texts.monikerEnumNull);
+    return E_FAIL;
+}
+
+void MyFilterGraph::CountingAvailableComponent(const GUID& category, uint16_t* count) {
+    static const EnumTexts texts = {
+        "(MyFilterGraph::CountingAvailableComponent) Cannot create the instance of ICreateDevEnum !",
+        "(MyFilterGraph::CountingAvailableComponent) pIUnKnown_ICreateDevEnum == NULL",
+        "(MyFilterGraph::CountingAvailableComponent) Can not CreateClassEnumerator",
+        "(MyFilterGraph::CountingAvailableComponent) pIEnumMoniker == NULL"};
+    *count = 0;
+    DeviceCategory walk;
+    if (FAILED(OpenCategory(category, &walk, texts))) return;
+    uint16_t found = 0;
+    for (ComPtr<IMoniker> moniker; walk.Next(&moniker);) ++found;
+    *count = found;
+}
+
+void MyFilterGraph::GetComponentFriendlyNameAndDisplayName(const GUID& category, uint16_t index,
+                                                           WideChar* friendlyName,
+                                                           WideChar* devicePath) {
+    static const EnumTexts texts = {
+        "(MyFilterGraph::GetComponentFriendlyNameAndDisplayName) Cannot create the instance of ICreateDevEnum !",
+        "(MyFilterGraph::GetComponentFriendlyNameAndDisplayName) pIUnKnown_ICreateDevEnum == NULL",
+        "(MyFilterGraph::GetComponentFriendlyNameAndDisplayName) Can not CreateClassEnumerator",
+        "(MyFilterGraph::GetComponentFriendlyNameAndDisplayName) pIEnumMoniker == NULL"};
+    static const char ReadFailed[] =
+        "(MyFilterGraph::GetComponentFriendlyNameAndDisplayName) IPropertyBag->Read method failed";
+    DeviceCategory walk;
+    if (FAILED(OpenCategory(category, &walk, texts))) {
+        WideCopyTruncate(friendlyName, DeviceNameCapacity, UnknownDeviceName);
+        WideCopyTruncate(devicePath, DeviceNameCapacity, UnknownDeviceName);
+        return;
+    }
+    // Past the last device, or a bag that cannot be bound: the device path
+    // stays as the caller set it.
+    ComPtr<IMoniker> moniker;
+    DeviceProperties properties;
+    if (!walk.Skip(index, &moniker) || !properties.Bind(moniker.Get())) {
+        WideCopyTruncate(friendlyName, DeviceNameCapacity, UnknownDeviceName);
+        return;
+    }
+    const struct {
+        const WideChar* Property;
+        WideChar* Output;
+    } reads[] = {{FriendlyNameProperty, friendlyName}, {DevicePathProperty, devicePath}};
+    for (const auto& read : reads) {
+        DeviceText value;
+        if (!properties.Read(read.Property, &value)) {
+            Trace(ReadFailed);
+            value = UnknownDeviceName;
+        }
+        WideCopyTruncate(read.Output, DeviceNameCapacity, value.c_str());
+    }
+}
+
+// ---- loading -------------------------------------------------------------------
+
+HRESULT MyFilterGraph::AddToGraph(IBaseFilter* filter, const WideChar* name) {
+    return pIFilterGraph_IGraphBuilder.Get() == nullptr
+               ? E_UNEXPECTED
+               : pIFilterGraph_IGraphBuilder->AddFilter(filter, name);
+}
+
+HRESULT MyFilterGraph::LoadFilterByFriendlyName(const GUID& category, ComPtr<IBaseFilter>& filter,
+                                                const WideChar* friendlyName,
+                                                const WideChar* devicePath, bool* added) {
+    static const EnumTexts texts = {
+        "(MyFilterGraph::LoadFilterByFriendlyName) Cannot create the instance of ICreateDevEnum !",
+        "(MyFilterGraph::LoadFilterByFriendlyName) pIUnKnown_ICreateDevEnum == NULL",
+        "(MyFilterGraph::LoadFilterByFriendlyName) Can not CreateClassEnumerator",
+        "(MyFilterGraph::LoadFilterByFriendlyName) pIEnumMoniker == NULL"};
+    *added = false;
+    HRESULT hr = EnsureDeviceEnumerator(texts.createFailed, texts.enumeratorNull);
+    if (FAILED(hr)) return hr;
+    DeviceCategory walk;
+    ComPtr<IMoniker> match;
+    DeviceText name;
+    if (FAILED(OpenCategory(category, &walk, texts)) ||
+        !walk.Find(friendlyName, devicePath, &match, &name))
+        return E_FAIL;
+    ComPtr<IBaseFilter> bound;
+    hr = match->BindToObject(nullptr, nullptr, IID_IBaseFilter, bound.ReceiveVoid());
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadFilterByFriendlyName) Cannot add filter", hr);
+        return hr;
+    }
+    if (bound.Get() == nullptr || FAILED(filter.QueryFrom(bound.Get(), IID_IBaseFilter)) ||
+        filter.Get() == nullptr)
+        return E_FAIL;
+    hr = AddToGraph(filter.Get(), name.c_str());
+    *added = SUCCEEDED(hr);
+    return hr;
+}
+
+HRESULT MyFilterGraph::LoadFilterByCLSID(GUID clsid, ComPtr<IBaseFilter>& filter,
+                                         const WideChar* name) {
+    if (clsid == GUID_NULL) return E_FAIL;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  filter.ReceiveVoid());
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadFilterByCLSID) Could not Create Instance !", hr);
+        return hr;
+    }
+    hr = AddToGraph(filter.Get(), name);
+    if (FAILED(hr)) TraceFailure("(MyFilterGraph::LoadFilterByCLSID) Unable to add filter to graph", hr);
+    return hr;
+}
+
+HRESULT MyFilterGraph::LoadNetworkProvider() {
+    // Built aside and then published, so the remote-key thread never sees
+    // the pointer half-written.
+    ComPtr<IBaseFilter> provider;
+    const HRESULT hr = LoadFilterByCLSID(ClsidTesselNetworkProvider, provider,
+                                         WIDE("Tessel's Network Provider"));
+    device_.SetProvider(std::move(provider));
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadNetworkProvider) Couldn't Load Tessel Orin Network Provider Filter !", hr);
+        return hr;
+    }
+    NetworkProviderInGraph = true;
+    return hr;
+}
+
+HRESULT MyFilterGraph::LoadNullTerminalFilter() {
+    const HRESULT hr = LoadFilterByCLSID(ClsidTesselNullTerminal, pINullTerminal_IBaseFilter,
+                                         WIDE("Null Terminal"));
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadTransportStreamDecryptDemuxFilter) Couldn't Load Null Terminal Filter !", hr);
+        return hr;
+    }
+    NullTerminalInGraph = true;
+    return hr;
+}
+
+HRESULT MyFilterGraph::LoadTSBufferWriterFilter() {
+    HRESULT created = S_OK;
+    pTsBufferWriter = CreateTsWriter(nullptr, &created);
+    if (pTsBufferWriter == nullptr) {
+        Trace("(MyFilterGraph::LoadTSBufferWriterFilter) Couldn't Create Instance Of the Transport Stream Buffer Writer Filter !");
+        return E_FAIL;
+    }
+    IBaseFilter* writer = static_cast<IBaseFilter*>(pTsBufferWriter);
+    writer->AddRef();  // the graph object's own reference
+    HRESULT hr = pITsBufferWriter_IBaseFilter.QueryFrom(writer, IID_IBaseFilter);
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadTSBufferWriterFilter) Failed To Query The Interface Of The Transport Stream Buffer Writer Filter !", hr);
+        ReleaseTsWriter();
+        return hr;
+    }
+    hr = AddToGraph(pITsBufferWriter_IBaseFilter.Get(), WIDE("Tessel's TS Buffer Writer"));
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadTSBufferWriterFilter) Failed To Add The Transport Stream Buffer Writer Filter Into Filter Graph !", hr);
+        ReleaseTsWriter();
+        return hr;
+    }
+    TsBufferWriterInGraph = true;
+    return hr;
+}
+
+HRESULT MyFilterGraph::AutoConnectFilterEachOther(bool useDirect, IBaseFilter* upstream,
+                                                  IBaseFilter* downstream, LPWSTR* upstreamPinId,
+                                                  LPWSTR* downstreamPinId) {
+    return PinConnector::Connect(pIFilterGraph_IGraphBuilder.Get(), useDirect, upstream,
+                                 downstream, upstreamPinId, downstreamPinId);
+}
+
+// ---- assembly ------------------------------------------------------------------
+
+HRESULT MyFilterGraph::AutoCreateMyDigitalTvFilterGraph() {
+    Trace("(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph)");
+    struct Step {
+        HRESULT (MyFilterGraph::*Run)();
+        const char* FailedText;  // null: the step traces its own failure
+    };
+    static const Step steps[] = {
+        {&MyFilterGraph::InitializeGraphBuilder, nullptr},
+        {&MyFilterGraph::LoadDTVDeviceFilter,
+         "(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph) LoadDTVDeviceFilter() ----- Failed !"},
+        {&MyFilterGraph::LoadNetworkProvider,
+         "(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph) LoadNetworkProvider() ----- Failed !"},
+        {&MyFilterGraph::ConnectProviderToTuner,
+         "(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph) Failed to Connect Network Provider And Device Driver Filter !"},
+        {&MyFilterGraph::FindReceiverComponent, nullptr},
+        {&MyFilterGraph::LoadTSBufferWriterFilter,
+         "(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph) LoadTSBufferWriterFilter() ----- Failed !"},
+        {&MyFilterGraph::ConnectSourceToWriter,
+         "(MyFilterGraph::AutoCreateFrontMyDigitalTvFilterGraph) Failed to Connect Device Driver Filter And Tessel's TS Buffer Writer !"},
+        {&MyFilterGraph::LoadNullTerminalFilter,
+         "(MyFilterGraph::AutoCreateMyDigitalTvFilterGraph) LoadNullTerminalFilter() ----- Failed !"},
+        {&MyFilterGraph::ConnectWriterToTerminal,
+         "(MyFilterGraph::AutoCreateFrontMyDigitalTvFilterGraph) Failed to Connect Tessel's TS Buffer Writer Filter And Tessel's Null Terminal Filter !"},
+    };
+    for (const Step& step : steps) {
+        const HRESULT hr = (this->*step.Run)();
+        if (FAILED(hr)) {
+            if (step.FailedText != nullptr) TraceFailure(step.FailedText, hr);
+            return hr;
+        }
+    }
+    GraphOpen = true;
+    return S_OK;
+}
+
+HRESULT MyFilterGraph::ConnectPair(IBaseFilter* upstream, IBaseFilter* downstream) {
+    LPWSTR upId = nullptr;
+    LPWSTR downId = nullptr;
+    const HRESULT hr = AutoConnectFilterEachOther(true, upstream, downstream, &upId, &downId);
+    CoTaskMemFree(upId);
+    CoTaskMemFree(downId);
+    return hr;
+}
+
+HRESULT MyFilterGraph::ConnectProviderToTuner() {
+    return ConnectPair(device_.Provider().Get(), pITunerDevice_IBaseFilter.Get());
+}
+
+HRESULT MyFilterGraph::ConnectSourceToWriter() {
+    IBaseFilter* source = receiverInUse_ ? pIReceiverComponent_IBaseFilter.Get()
+                                         : pITunerDevice_IBaseFilter.Get();
+    return ConnectPair(source, pITsBufferWriter_IBaseFilter.Get());
+}
+
+HRESULT MyFilterGraph::ConnectWriterToTerminal() {
+    return ConnectPair(pITsBufferWriter_IBaseFilter.Get(), pINullTerminal_IBaseFilter.Get());
+}
+
+// Tries the receiver components in enumeration order; the first one that
+// loads with S_OK and connects to the tuner's output stays. Finding none is
+// not a failure: the tuner then feeds the writer directly.
+HRESULT MyFilterGraph::FindReceiverComponent() {
+    receiverInUse_ = false;
+    uint16_t count = 0;
+    CountingAvailableComponent(CategoryBdaReceiverComponent, &count);
+    for (uint16_t index = 1; index <= count && index != 0; ++index) {
+        WideChar name[DeviceNameCapacity] = {};
+        WideChar path[DeviceNameCapacity] = {};
+        GetComponentFriendlyNameAndDisplayName(CategoryBdaReceiverComponent, index, name, path);
+        if (!IsSkippedReceiver(name) && TryReceiverComponent(name, path)) {
+            receiverInUse_ = true;
+            break;
+        }
+    }
+    return S_OK;
+}
+
+bool MyFilterGraph::TryReceiverComponent(const WideChar* friendlyName, const WideChar* devicePath) {
+    if (LoadFilterByFriendlyName(CategoryBdaReceiverComponent, pIReceiverComponent_IBaseFilter,
+                                 friendlyName, devicePath, &ReceiverComponentInGraph) == S_OK) {
+        if (ConnectPair(pITunerDevice_IBaseFilter.Get(), pIReceiverComponent_IBaseFilter.Get()) ==
+            S_OK) {
+            ReceiverComponentInGraph = true;
+            return true;
+        }
+        pIFilterGraph_IGraphBuilder->RemoveFilter(pIReceiverComponent_IBaseFilter.Get());
+    }
+    // A success code other than S_OK may still have added the filter; the
+    // tear-down's sweep removes it.
+    pIReceiverComponent_IBaseFilter.Reset();
+    ReceiverComponentInGraph = false;
+    return false;
+}
+
+HRESULT MyFilterGraph::LoadDTVDeviceFilter() {
+    const HRESULT hr = LoadFilterByFriendlyName(CategoryBdaNetworkTuner, pITunerDevice_IBaseFilter,
+                                                SelectedFriendlyName, SelectedDevicePath,
+                                                &TunerDeviceInGraph);
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Load TV Device Filter Failed !", hr);
+        return hr;
+    }
+    TunerDeviceInGraph = true;
+    return ExposeTunerPins();
+}
+
+// The tuner filter gets an input and an output pin from its topology's two
+// pin types, but only where it does not expose them yet.
+HRESULT MyFilterGraph::ExposeTunerPins() {
+    ComPtr<IBDA_Topology> topology;
+    HRESULT hr = topology.QueryFrom(pITunerDevice_IBaseFilter.Get(), IidBdaTopology);
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Query IBDA_Topology Interface Failed !", hr);
+        return hr;
+    }
+    if (topology.Get() == nullptr) {
+        Trace("(MyFilterGraph::LoadDTVDeviceFilter) pIBDA_Topology == NULL !");
+        return E_FAIL;
+    }
+    ULONG pinTypeCount = 0;
+    ULONG pinTypes[TunerPinTypeCount] = {};
+    hr = topology->GetPinTypes(&pinTypeCount, TunerPinTypeCount, pinTypes);
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Get PIN Types Failed !", hr);
+        return hr;
+    }
+    if (pinTypeCount != TunerPinTypeCount) {
+        Trace("(MyFilterGraph::LoadDTVDeviceFilter) NumberOfPinType != 2");
+        return E_FAIL;
+    }
+    ComPtr<IEnumPins> pins;
+    hr = pITunerDevice_IBaseFilter->EnumPins(pins.Receive());
+    if (FAILED(hr)) {
+        TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Get Enumerate PIN Interface Failed !", hr);
+        return hr;
+    }
+    if (pins.Get() == nullptr) {
+        Trace("(MyFilterGraph::LoadDTVDeviceFilter) pIEnumPins == NULL !");
+        return E_FAIL;
+    }
+    static const char* const CreateFailed[TunerPinTypeCount] = {
+        "(MyFilterGraph::LoadDTVDeviceFilter) Create DownStream Filter Input PIN Failed !",
+        "(MyFilterGraph::LoadDTVDeviceFilter) Create DownStream Filter Output PIN Failed !"};
+    // A pin the enumerator does not yield (none yet, or the set changed
+    // because the first one was just created) is created from its type.
+    for (ULONG i = 0; i < TunerPinTypeCount; ++i) {
+        ComPtr<IPin> pin;
+        hr = pins->Next(1, pin.Receive(), nullptr);
+        if (hr == S_OK) continue;
+        ULONG pinId = 0;
+        hr = topology->CreatePin(pinTypes[i], &pinId);
+        if (FAILED(hr)) {
+            TraceFailure(CreateFailed[i], hr);
+            return hr;
+        }
+    }
+    return hr;
+}
+
+// ---- run, stop, tear-down ---------------------------------------------------
+
+HRESULT MyFilterGraph::QueryMediaControl(ComPtr<IMediaControl>* control) {
+    return pIFilterGraph_IGraphBuilder.Get() == nullptr
+               ? E_UNEXPECTED
+               : control->QueryFrom(pIFilterGraph_IGraphBuilder.Get(), IID_IMediaControl);
+}
+
+HRESULT MyFilterGraph::PlayMyFilterGraph() {
+    Trace("(MyFilterGraph::PlayMyFilterGraph) Run !!!!!!!!!!!!!!!!!!!!!!!!");
+    if (RunState == GraphRunning) return S_OK;
+    ComPtr<IMediaControl> control;
+    HRESULT hr = QueryMediaControl(&control);
+    if (SUCCEEDED(hr)) hr = control->Run();
+    if (SUCCEEDED(hr)) {
+        if (hr == S_FALSE) {
+            OAFilterState state = 0;
+            control->GetState(PendingRunWaitMs, &state);
+            hr = control->Run();
+        }
+        RunState = GraphRunning;
+    }
+    Trace("(MyFilterGraph::PlayMyFilterGraph) Result Of Filter Run", hr);
+    return hr;
+}
+
+HRESULT MyFilterGraph::StopMyFilterGraph() {
+    Trace("(MyFilterGraph::StopMyFilterGraph) Stop !!!!!!!!!!!!!!!!!!!!!!!!");
+    if (RunState == GraphStopped) return S_OK;
+    ComPtr<IMediaControl> control;
+    HRESULT hr = QueryMediaControl(&control);
+    if (SUCCEEDED(hr)) hr = control->Stop();
+    if (SUCCEEDED(hr)) RunState = GraphStopped;
+    Trace("(MyFilterGraph::StopMyFilterGraph) Result Of Filter Stop", hr);
+    return hr;
+}
+
+HRESULT MyFilterGraph::TearMyFilterGraph() {
+    pIUnKnown_ICreateDevEnum.Reset();
+    StopFiltersLeftActive();
+    RemoveTracked(pINullTerminal_IBaseFilter.Get(), &NullTerminalInGraph);
+    RemoveTracked(device_.Provider().Get(), &NetworkProviderInGraph);
+    RemoveTracked(pITunerDevice_IBaseFilter.Get(), &TunerDeviceInGraph);
+    RemoveTracked(pIReceiverComponent_IBaseFilter.Get(), &ReceiverComponentInGraph);
+    RemoveTracked(pITsBufferWriter_IBaseFilter.Get(), &TsBufferWriterInGraph);
+    ReleaseFilters();
+    if (pIFilterGraph_IGraphBuilder.Get() != nullptr) {
+        const HRESULT hr = SweepGraph();
+        if (FAILED(hr)) return hr;
+        pIFilterGraph_IGraphBuilder.Reset();
+        // No graph manager is left, so nothing runs: a failed Stop earlier
+        // must not make the next assembly's PlayMyFilterGraph skip Run.
+        RunState = GraphStopped;
+    }
+    GraphOpen = false;
+    return S_OK;
+}
+
+void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {
+    if (*inGraph && filter != nullptr && pIFilterGraph_IGraphBuilder.Get() != nullptr)
+        pIFilterGraph_IGraphBuilder->RemoveFilter(filter);
+    *inGraph = false;
+}
+
+void MyFilterGraph::ReleaseFilters() {
+    device_.SetProvider(ComPtr<IBaseFilter>());
+    pITunerDevice_IBaseFilter.Reset();
+    pIReceiverComponent_IBaseFilter.Reset();
+    pINullTerminal_IBaseFilter.Reset();
+    ReleaseTsWriter();
 }
 
 void MyFilterGraph::ReleaseTsWriter() {
@@ -90,19 +540,115 @@ void MyFilterGraph::ReleaseTsWriter() {
     }
 }
 
-ComPtr<IBaseFilter> MyFilterGraph::NetworkProviderReference() {
-    ScopedLock lock(ProviderLock);
-    return pINetworkProvider_IBaseFilter;
-}
-
-void MyFilterGraph::PublishNetworkProvider(ComPtr<IBaseFilter>&& provider) {
-    ComPtr<IBaseFilter> previous(std::move(provider));
-    {
-        ScopedLock lock(ProviderLock);
-        pINetworkProvider_IBaseFilter.Swap(previous);
+// A filter that is not stopped refuses to give up its connections, so the
+// graph manager cannot remove it, and Wine's graph manager then spins forever
+// when its last reference goes. Filters are left paused or running behind the
+// graph manager's back when its Run fails while pausing (Wine leaves the
+// filters that did pause as they are) or when a filter fails its Stop. Such
+// filters are stopped here one by one; stopped ones are left alone.
+void MyFilterGraph::StopFiltersLeftActive() {
+    if (pIFilterGraph_IGraphBuilder.Get() == nullptr) return;
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive())) ||
+        filters.Get() == nullptr)
+        return;
+    for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Receive(), nullptr) == S_OK;) {
+        FILTER_STATE state = State_Stopped;
+        if (FAILED(filter->GetState(0, &state)) || state != State_Stopped) filter->Stop();
     }
 }
 
-void MyFilterGraph::DropNetworkProvider() {
-    PublishNetworkProvider(ComPtr<IBaseFilter>());
+// Removes every filter still in the graph, tracked or not.
+HRESULT MyFilterGraph::SweepGraph() {
+    ComPtr<IEnumFilters> filters;
+    const HRESULT listed = pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive());
+    if (FAILED(listed) || filters.Get() == nullptr) {
+        TraceFailure("(MyFilterGraph::TearMyFilterGraph) TearMyFilterGraph : cannot EnumFilters !",
+                     FAILED(listed) ? listed : E_POINTER);
+        return E_FAIL;
+    }
+    filters->Reset();
+    for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Receive(), nullptr) == S_OK;) {
+        const HRESULT hr = pIFilterGraph_IGraphBuilder->RemoveFilter(filter.Get());
+        if (FAILED(hr)) {
+            TraceFailure("(MyFilterGraph::TearMyFilterGraph) Remove Filter Failed !", hr);
+            return hr;
+        }
+        filters->Reset();
+    }
+    return S_OK;
+}
+
+// ---- TunerDeviceControl operations -----------------------------------------
+
+HRESULT MyFilterGraph::SetTunerMode(uint32_t mode) {
+    return device_.Invoke(&TunerDeviceControl::SetTunerMode, mode);
+}
+
+HRESULT MyFilterGraph::SetTransportStreanEncryptionFlag(uint32_t enableFlag) {
+    Trace("(MyFilterGraph::SetTransportStreanEncryptionFlag)");
+    Trace("(MyFilterGraph::SetTransportStreanEncryptionFlag) EnableFlag", enableFlag);
+    return device_.Invoke(&TunerDeviceControl::SetTransportStreanEncryptionFlag, enableFlag);
+}
+
+HRESULT MyFilterGraph::SetFrequency(const TuneFrequency* frequency) {
+    return device_.Invoke(&TunerDeviceControl::SetFrequency, frequency);
+}
+
+HRESULT MyFilterGraph::SetTuneRequest(const TuneRequest* request) {
+    return device_.Invoke(&TunerDeviceControl::SetTuneRequest, request);
+}
+
+HRESULT MyFilterGraph::GetSignalStatistics(SignalStatistics* statistics) {
+    return device_.Invoke(&TunerDeviceControl::GetSignalStatistics, statistics);
+}
+
+HRESULT MyFilterGraph::ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key) {
+    return device_.ReadRemoteControlKey(selector, code, key);
+}
+
+HRESULT MyFilterGraph::CheckLNBPowerCircuit(uint32_t value) {
+    Trace("(MyFilterGraph::CheckLNBPowerCircuit)");
+    return device_.Invoke(&TunerDeviceControl::CheckLNBPowerCircuit, value);
+}
+
+HRESULT MyFilterGraph::SetLNBPower(uint32_t value) {
+    Trace("(MyFilterGraph::SetLNBPower)");
+    return device_.Invoke(&TunerDeviceControl::SetLNBPower, value);
+}
+
+HRESULT MyFilterGraph::GetLNBPower(uint32_t value) {
+    Trace("(MyFilterGraph::GetLNBPower)");
+    return device_.Invoke(&TunerDeviceControl::GetLNBPower, value);
+}
+
+HRESULT MyFilterGraph::FactoryModeWriteManufacturerProductSerialNumber(uint32_t manufacturer,
+                                                                       uint32_t product,
+                                                                       uint32_t serialNumber) {
+    Trace("(MyFilterGraph::FactoryModeWriteManufacturerProductSerialNumber)");
+    return device_.Invoke(&TunerDeviceControl::FactoryModeWriteManufacturerProductSerialNumber,
+                          manufacturer, product, serialNumber);
+}
+
+HRESULT MyFilterGraph::ResetCard() {
+    return device_.Call([](TunerDeviceControl& control) { return ResetPresentCard(control); });
+}
+
+HRESULT MyFilterGraph::GetCardStatus(uint32_t* cardPresent) {
+    return device_.Invoke(&TunerDeviceControl::GetCardStatus, cardPresent);
+}
+
+HRESULT MyFilterGraph::TransmitCardCommand(const uint8_t* command, uint32_t length,
+                                           uint8_t* response, uint32_t responseSize) {
+    return device_.Call([&](TunerDeviceControl& control) {
+        return TransmitToPresentCard(control, command, length, response, responseSize);
+    });
+}
+
+HRESULT MyFilterGraph::EnablePidFilter(uint32_t enable) {
+    return device_.Invoke(&TunerDeviceControl::EnablePidFilter, enable);
+}
+
+HRESULT MyFilterGraph::SetPidFilterList(uint32_t count, const uint16_t* pids) {
+    return device_.Invoke(&TunerDeviceControl::SetPidFilterList, count, pids);
 }

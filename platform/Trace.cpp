@@ -6,6 +6,16 @@
 #include <windows.h>
 #endif
 
+namespace {
+void Emit(const char* line) {
+#ifdef _WIN32
+    OutputDebugStringA(line);
+#else
+    std::fputs(line, stderr);
+#endif
+}
+}  // namespace
+
 void TraceWrite(const char* text, int valueCount, int64_t v1, int64_t v2, int64_t v3) {
     char line[512];
     const long long values[3] = {v1, v2, v3};
@@ -18,10 +28,12 @@ void TraceWrite(const char* text, int valueCount, int64_t v1, int64_t v2, int64_
         line[used] = '\n';
         line[used + 1] = 0;
     }
-#ifdef _WIN32
-    OutputDebugStringA(line);
-#else
-    std::fputs(line, stderr);
-#endif
+    Emit(line);
+}
+
+void TraceWriteResult(const char* text, int32_t result) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%s result 0x%08X\n", text, static_cast<unsigned>(result));
+    Emit(line);
 }
 #endif

@@ -4,7 +4,7 @@
 // as placeholders that keep the positions. Do not reorder.
 #pragma once
 
-#include "graph/TuneRequest.h"
+#include "platform/TuneRequest.h"
 #include "platform/ComTypes.h"
 
 // {9365A8E3-08AC-44CD-8363-D88232B7B718}

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "driver/ChannelPlan.h"
-#include "graph/TuneRequest.h"
+#include "channels/ChannelPlan.h"
+#include "platform/TuneRequest.h"
 
 struct SimChannel {
     Network Net = Network::None;

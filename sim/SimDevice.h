@@ -30,7 +30,7 @@
 #include <memory>
 #include <vector>
 
-#include "graph/TuneRequest.h"
+#include "platform/TuneRequest.h"
 #include "platform/PlatformTypes.h"
 #include "platform/ReentrantLock.h"
 #include "sim/SimCallLog.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/ChannelPlan.h"
+#include "channels/ChannelPlan.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "exports/PIDMap.h"
+#include "driver/PIDMap.h"
 
 struct PIDMapModel {
     bool loaded = false;     // false until the first reset

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "exports/PIDMap.h"
+#include "driver/PIDMap.h"
 #include "tests/portable/PIDMapModel.h"
 
 namespace {

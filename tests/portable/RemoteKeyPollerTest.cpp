@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "graph/KeyCommandTable.h"
-#include "graph/RemoteKeyPoller.h"
+#include "remote/KeyCommandTable.h"
+#include "remote/RemoteKeyPoller.h"
 
 namespace {
 
@@ -109,13 +109,13 @@ TEST_F(RemoteKeyPollerDecision, HighHalfOfTheCustomCodeIsIgnored) {
 
 namespace {
 
-// A device whose only working operation is the remote read.
-class FakeRemote : public TunerDeviceControl {
+// A key source that plays back scripted readings.
+class FakeRemote : public RemoteKeySource {
 public:
     std::vector<Reading> Readings;
     std::vector<uint32_t> Selectors;
 
-    HRESULT STDMETHODCALLTYPE ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key) override {
+    HRESULT ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key) override {
         Selectors.push_back(selector);
         if (Readings.empty()) return S_FALSE;
         Reading next = Readings.front();
@@ -124,62 +124,6 @@ public:
         *key = next.Key;
         return next.Result;
     }
-
-#define FAKE_UNUSED(name) \
-    HRESULT STDMETHODCALLTYPE name() override { return E_NOTIMPL; }
-#define FAKE_UNUSED_1(name, type) \
-    HRESULT STDMETHODCALLTYPE name(type) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    FAKE_UNUSED_1(SetTunerMode, uint32_t)
-    FAKE_UNUSED_1(SetFrequency, const TuneFrequency*)
-    FAKE_UNUSED_1(GetSignalStatistics, SignalStatistics*)
-    FAKE_UNUSED_1(SetTuneRequest, const TuneRequest*)
-    FAKE_UNUSED_1(CheckLNBPowerCircuit, uint32_t)
-    FAKE_UNUSED_1(SetLNBPower, uint32_t)
-    FAKE_UNUSED_1(GetLNBPower, uint32_t)
-    FAKE_UNUSED_1(SetTransportStreanEncryptionFlag, uint32_t)
-    FAKE_UNUSED(ResetCard)
-    FAKE_UNUSED_1(GetCardStatus, uint32_t*)
-    HRESULT STDMETHODCALLTYPE TransmitCardCommand(const uint8_t*, uint32_t, uint8_t*, uint32_t) override {
-        return E_NOTIMPL;
-    }
-    FAKE_UNUSED_1(EnablePidFilter, uint32_t)
-    HRESULT STDMETHODCALLTYPE SetPidFilterList(uint32_t, const uint16_t*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FactoryModeWriteManufacturerProductSerialNumber(uint32_t, uint32_t,
-                                                                              uint32_t) override {
-        return E_NOTIMPL;
-    }
-    FAKE_UNUSED(Reserved4)
-    FAKE_UNUSED(Reserved6)
-    FAKE_UNUSED(Reserved7)
-    FAKE_UNUSED(Reserved10)
-    FAKE_UNUSED(Reserved11)
-    FAKE_UNUSED(Reserved12)
-    FAKE_UNUSED(Reserved14)
-    FAKE_UNUSED(Reserved15)
-    FAKE_UNUSED(Reserved16)
-    FAKE_UNUSED(Reserved17)
-    FAKE_UNUSED(Reserved18)
-    FAKE_UNUSED(Reserved19)
-    FAKE_UNUSED(Reserved20)
-    FAKE_UNUSED(Reserved21)
-    FAKE_UNUSED(Reserved22)
-    FAKE_UNUSED(Reserved26)
-    FAKE_UNUSED(Reserved27)
-    FAKE_UNUSED(Reserved28)
-    FAKE_UNUSED(Reserved30)
-    FAKE_UNUSED(Reserved33)
-    FAKE_UNUSED(Reserved34)
-    FAKE_UNUSED(Reserved36)
-    FAKE_UNUSED(Reserved37)
-    FAKE_UNUSED(Reserved38)
-    FAKE_UNUSED(Reserved39)
-    FAKE_UNUSED(Reserved42)
-    FAKE_UNUSED(Reserved43)
-#undef FAKE_UNUSED
-#undef FAKE_UNUSED_1
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "graph/SignalLevel.h"
+#include "driver/SignalLevel.h"
 
 namespace {
 

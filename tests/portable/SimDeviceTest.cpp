@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/ChannelPlan.h"
+#include "channels/ChannelPlan.h"
 #include "sim/SimState.h"
 #include "ts/TsGenerator.h"
 #include "ts/TsStreamChecker.h"

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "exports/SmartCardReader.h"
+#include "driver/SmartCardReader.h"
+#include "graph/CardSteps.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ struct StatusAnswer {
 };
 
 // A card device that answers from a script and records every call.
-class FakeCard : public CardDevice {
+class FakeCard {
 public:
     std::deque<StatusAnswer> statusScript;  // when empty: S_OK, card present
     HRESULT resetResult = S_OK;
@@ -25,7 +26,7 @@ public:
     std::vector<uint8_t> lastCommand;
     uint32_t lastResponseSize = 0;
 
-    HRESULT GetCardStatus(uint32_t* present) override {
+    HRESULT GetCardStatus(uint32_t* present) {
         calls += "S";
         StatusAnswer answer{S_OK, 1};
         if (!statusScript.empty()) {
@@ -35,12 +36,12 @@ public:
         if (answer.result == S_OK) *present = answer.present;
         return answer.result;
     }
-    HRESULT ResetCard() override {
+    HRESULT ResetCard() {
         calls += "R";
         return resetResult;
     }
     HRESULT TransmitCardCommand(const uint8_t* command, uint32_t length, uint8_t* out,
-                                uint32_t size) override {
+                                uint32_t size) {
         calls += "T";
         lastCommand.assign(command, command + length);
         lastResponseSize = size;
@@ -65,6 +66,7 @@ class Transmit : public ::testing::Test {
 protected:
     SmartCardReader reader;
     FakeCard card;
+    CheckedCardDevice<FakeCard> device{card};  // the graph's three card steps over the fake
     uint8_t recv[600];
     ScardDword recvLength = sizeof recv;
 
@@ -73,7 +75,7 @@ protected:
         card.Answer(4);
     }
     int32_t Send() {
-        return reader.Transmit(true, &card, ReaderCardHandle, T1, Command, sizeof Command, recv,
+        return reader.Transmit(true, &device, ReaderCardHandle, T1, Command, sizeof Command, recv,
                                &recvLength);
     }
     // Brings the reader to the ready state with one successful exchange.
@@ -259,26 +261,26 @@ TEST_F(Transmit, StatusQueryFailureKeepsTheFlag) {
 TEST_F(Transmit, ArgumentErrorsInOrderWithoutTouchingAnything) {
     uint8_t* noBuffer = nullptr;
     ScardDword* noLength = nullptr;
-    EXPECT_EQ(reader.Transmit(true, &card, 0x1234, nullptr, nullptr, 0, noBuffer, noLength),
+    EXPECT_EQ(reader.Transmit(true, &device, 0x1234, nullptr, nullptr, 0, noBuffer, noLength),
               SCARD_E_READER_UNAVAILABLE);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, T0, nullptr, 0, noBuffer, noLength),
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, T0, nullptr, 0, noBuffer, noLength),
               SCARD_E_CARD_UNSUPPORTED);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, nullptr, Command, 5, recv,
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, nullptr, Command, 5, recv,
                               &recvLength),
               SCARD_E_INVALID_PARAMETER);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, T1, nullptr, 5, recv, &recvLength),
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, T1, nullptr, 5, recv, &recvLength),
               SCARD_E_INVALID_PARAMETER);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, T1, Command, 0, recv, &recvLength),
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, T1, Command, 0, recv, &recvLength),
               SCARD_E_INVALID_PARAMETER);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, T1, Command, 5, nullptr,
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, T1, Command, 5, nullptr,
                               &recvLength),
               SCARD_E_INVALID_PARAMETER);
-    EXPECT_EQ(reader.Transmit(true, &card, ReaderCardHandle, T1, Command, 5, recv, nullptr),
+    EXPECT_EQ(reader.Transmit(true, &device, ReaderCardHandle, T1, Command, 5, recv, nullptr),
               SCARD_E_INVALID_PARAMETER);
     EXPECT_EQ(card.calls, "");
     EXPECT_TRUE(reader.CardNeedsReset());
     MakeReady();
-    EXPECT_EQ(reader.Transmit(true, &card, 7, T1, Command, 5, recv, &recvLength),
+    EXPECT_EQ(reader.Transmit(true, &device, 7, T1, Command, 5, recv, &recvLength),
               SCARD_E_READER_UNAVAILABLE);
     EXPECT_EQ(card.calls, "");
     EXPECT_FALSE(reader.CardNeedsReset());
@@ -286,7 +288,7 @@ TEST_F(Transmit, ArgumentErrorsInOrderWithoutTouchingAnything) {
 }
 
 TEST_F(Transmit, NoOpenGraphIsUnexpectedForAnyArguments) {
-    EXPECT_EQ(reader.Transmit(false, &card, ReaderCardHandle, T1, Command, 5, recv, &recvLength),
+    EXPECT_EQ(reader.Transmit(false, &device, ReaderCardHandle, T1, Command, 5, recv, &recvLength),
               SCARD_E_UNEXPECTED);
     EXPECT_EQ(reader.Transmit(false, nullptr, 0, nullptr, nullptr, 0, nullptr, nullptr),
               SCARD_E_UNEXPECTED);

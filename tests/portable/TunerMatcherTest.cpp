@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/TunerMatcher.h"
+#include "devices/DeviceNames.h"
+#include "devices/DevicePath.h"
+#include "devices/TunerMatcher.h"
 
 namespace {
 

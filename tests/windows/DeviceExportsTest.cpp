@@ -4,7 +4,7 @@
 // and any success code counts as success.
 #include <vector>
 
-#include "exports/TesselExports.h"
+#include "platform/TesselExports.h"
 #include "tests/windows/DriverHarness.h"
 
 namespace {

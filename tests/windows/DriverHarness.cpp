@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graph/TuneRequest.h"
+#include "platform/TuneRequest.h"
 
 SimControl* DriverHarness::sim_ = nullptr;
 

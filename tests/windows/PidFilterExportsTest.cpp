@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "exports/TesselExports.h"
+#include "platform/TesselExports.h"
 #include "ts/TsStreamChecker.h"
 #include "tests/windows/DriverHarness.h"
 

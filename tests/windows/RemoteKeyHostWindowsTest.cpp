@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "graph/HostWindows.h"
+#include "remote/HostWindows.h"
 #include "tests/windows/RemoteKeyTestWindows.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "graph/MyFilterGraph.h"
-#include "graph/RemoteKeyThread.h"
+#include "remote/RemoteKeyForwarder.h"
 #include "tests/windows/RemoteKeyImportHook.h"
 #include "tests/windows/RemoteKeyTestWindows.h"
 

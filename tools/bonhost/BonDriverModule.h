@@ -8,10 +8,11 @@
 #include <string>
 
 #include "platform/IBonDriver.h"
+#include "tools/bonhost/BonhostExitCode.h"
 
 class BonDriverModule {
 public:
-    enum Result { Loaded = 0, NotFound = 2, NoFactory = 3 };
+    enum Result { Loaded = ExitOk, NotFound = ExitDriverNotFound, NoFactory = ExitNoFactory };
 
     BonDriverModule() = default;
     ~BonDriverModule();

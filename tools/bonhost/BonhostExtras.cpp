@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "exports/TesselExports.h"
+#include "platform/TesselExports.h"
+#include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostRecorder.h"
 
 namespace {
-
-constexpr int ExportFailed = 8;
 
 // The export `name` of `module` with the type of `Function`, or null (with
 // a message) when the library lacks it.
@@ -53,7 +52,7 @@ int BonhostPid(HMODULE module, IBonDriver2* driver, const BonhostOptions& option
         module, "TesselBonDriver_SetHardwarePidFilterAddPID");
     auto remove = Find<decltype(&TesselBonDriver_SetHardwarePidFilterRemovePID)>(
         module, "TesselBonDriver_SetHardwarePidFilterRemovePID");
-    if (enable == nullptr || add == nullptr || remove == nullptr) return ExportFailed;
+    if (enable == nullptr || add == nullptr || remove == nullptr) return ExitExportRefused;
     std::vector<uint16_t> adds = options.AddPids, removes = options.RemovePids;
     BonhostRecorder recorder(driver);
     recorder.SetSteps(
@@ -80,8 +79,8 @@ int BonhostCard(HMODULE module, IBonDriver2* driver, const BonhostOptions& optio
     auto connect = Find<decltype(&::SCardConnectW)>(module, "SCardConnectW");
     auto transmit = Find<decltype(&::SCardTransmit)>(module, "SCardTransmit");
     auto pciT1 = Find<const SCARD_IO_REQUEST*>(module, "g_rgSCardT1Pci");
-    if (!establish || !connect || !transmit || !pciT1) return ExportFailed;
-    if (!Open(driver)) return 4;
+    if (!establish || !connect || !transmit || !pciT1) return ExitExportRefused;
+    if (!Open(driver)) return ExitOpenFailed;
     SCARDCONTEXT context = 0;
     SCARDHANDLE card = 0;
     DWORD protocol = 0;
@@ -100,17 +99,17 @@ int BonhostCard(HMODULE module, IBonDriver2* driver, const BonhostOptions& optio
     if (result != SCARD_S_SUCCESS) {
         std::fprintf(stderr, "bonhost: card refused: 0x%08lX\n",
                      static_cast<unsigned long>(result));
-        return ExportFailed;
+        return ExitExportRefused;
     }
     PrintHex("answer", answer, length);
-    return 0;
+    return ExitOk;
 }
 
 int BonhostKeys(HMODULE module, IBonDriver2* driver, const BonhostOptions& options) {
     auto read = Find<decltype(&TesselBonDriver_GetRemoteControlKey)>(
         module, "TesselBonDriver_GetRemoteControlKey");
-    if (read == nullptr) return ExportFailed;
-    if (!Open(driver)) return 4;
+    if (read == nullptr) return ExitExportRefused;
+    if (!Open(driver)) return ExitOpenFailed;
     std::printf("watching the remote for %.1f s\n", options.Seconds);
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(options.Seconds * 1000.0);
     unsigned reports = 0;
@@ -128,7 +127,7 @@ int BonhostKeys(HMODULE module, IBonDriver2* driver, const BonhostOptions& optio
     }
     driver->CloseTuner();
     std::printf("key reports: %u\n", reports);
-    return 0;
+    return ExitOk;
 }
 
 int BonhostLnb(HMODULE module, IBonDriver2* driver, const BonhostOptions& options) {
@@ -136,8 +135,8 @@ int BonhostLnb(HMODULE module, IBonDriver2* driver, const BonhostOptions& option
     auto get = Find<decltype(&TesselBonDriver_GetLNBPower)>(module, "TesselBonDriver_GetLNBPower");
     auto check = Find<decltype(&TesselBonDriver_CheckLNBPowerCircuit)>(
         module, "TesselBonDriver_CheckLNBPowerCircuit");
-    if (!set || !get || !check) return ExportFailed;
-    if (!Open(driver)) return 4;
+    if (!set || !get || !check) return ExitExportRefused;
+    if (!Open(driver)) return ExitOpenFailed;
     bool ok;
     if (options.LnbAction == "status") {
         const bool circuit = check(0) == 1;
@@ -151,5 +150,5 @@ int BonhostLnb(HMODULE module, IBonDriver2* driver, const BonhostOptions& option
         std::printf("LNB power %s: %s\n", on ? "on" : "off", ok ? "ok" : "refused");
     }
     driver->CloseTuner();
-    return ok ? 0 : ExportFailed;
+    return ok ? ExitOk : ExitExportRefused;
 }

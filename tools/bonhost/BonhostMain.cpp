@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/bonhost/BonDriverModule.h"
+#include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostExtras.h"
 #include "tools/bonhost/BonhostOptions.h"
 #include "tools/bonhost/BonhostRecorder.h"
@@ -58,12 +59,12 @@ int Run() {
     std::string error;
     if (!ParseBonhostOptions(CommandLineArguments(), &options, &error)) {
         std::fprintf(stderr, "bonhost: %s\n%s", error.c_str(), BonhostUsage());
-        return 1;
+        return ExitUsage;
     }
     switch (options.Command) {
         case BonhostCommand::Help:
             std::printf("%s", BonhostUsage());
-            return 0;
+            return ExitOk;
         case BonhostCommand::Tuners:
             return BonhostTuners();
         default:
@@ -78,6 +79,6 @@ int main() {
         return Run();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bonhost: %s\n", e.what());
-        return 1;
+        return ExitUsage;
     }
 }

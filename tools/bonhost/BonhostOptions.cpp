@@ -235,6 +235,6 @@ const char* BonhostUsage() {
            "  bonhost --help\n"
            "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
            "            4 open failed, 5 unknown space or channel, 6 tune failed,\n"
-           "            7 output file or device enumeration error, 8 extension export\n"
-           "            missing or refused\n";
+           "            7 output file error, 8 extension export missing or refused,\n"
+           "            9 no system device enumerator\n";
 }

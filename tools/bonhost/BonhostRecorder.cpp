@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostText.h"
 
 namespace {
@@ -56,7 +57,7 @@ int BonhostInfo(IBonDriver2* driver) {
         for (DWORD c = 0; c < channels; ++c)
             std::printf("  %lu: %s\n", static_cast<unsigned long>(c), ChannelName(driver, s, c).c_str());
     }
-    return 0;
+    return ExitOk;
 }
 
 bool BonhostRecorder::Resolve(const std::string& spaceText, const std::string& channelText,
@@ -78,27 +79,27 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
     std::string error;
     if (!Resolve(options.Space, options.Channel, &space, &channel, &error)) {
         std::fprintf(stderr, "bonhost: %s\n", error.c_str());
-        return 5;
+        return ExitUnknownChannel;
     }
     if (!driver_->OpenTuner()) {
         std::fprintf(stderr, "bonhost: open failed (is the tuner named in the INI present?)\n");
-        return 4;
+        return ExitOpenFailed;
     }
     if (!driver_->SetChannel(space, channel)) {
         std::fprintf(stderr, "bonhost: tuning %s / %s failed\n", SpaceName(driver_, 0, space).c_str(),
                      ChannelName(driver_, space, channel).c_str());
         driver_->CloseTuner();
-        return 6;
+        return ExitTuneFailed;
     }
     if (afterTune_ && !afterTune_()) {
         driver_->CloseTuner();
-        return 8;
+        return ExitExportRefused;
     }
     std::FILE* out = _wfopen(WideFromUtf8(options.Out).c_str(), L"wb");
     if (out == nullptr) {
         std::fprintf(stderr, "bonhost: cannot write %s\n", options.Out.c_str());
         driver_->CloseTuner();
-        return 7;
+        return ExitOutputFailed;
     }
     std::printf("recording %s / %s for %.1f s to %s\n", SpaceName(driver_, 0, space).c_str(),
                 ChannelName(driver_, space, channel).c_str(), options.Seconds, options.Out.c_str());
@@ -114,9 +115,9 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
     Summary();
     if (writeFailed_) {
         std::fprintf(stderr, "bonhost: writing %s failed\n", options.Out.c_str());
-        return 7;
+        return ExitOutputFailed;
     }
-    return 0;
+    return ExitOk;
 }
 
 void BonhostRecorder::Pump(std::FILE* out, double seconds) {

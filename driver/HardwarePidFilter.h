@@ -1,0 +1,31 @@
+// The tuner's hardware PID filter over the process-wide PID map. Every
+// operation holds DriverLock from the open-tuner test to its last device
+// call, so the map and the list the device last received change together.
+// The map lives until the process ends: closing the tuner does not clear it.
+// Each returns 1 when it succeeded, 0 without an open tuner, for a null list
+// of PIDs (nothing touched then) or when the device refused.
+#pragma once
+
+#include <cstdint>
+
+class HardwarePidFilter {
+public:
+    // Switches the filter; switching on also sends the one-PID "on" list.
+    static int32_t Enable(int32_t enable);
+    // Back to the map holding only the null-packet PID, sent to the device.
+    // The driver calls it after every successful tune.
+    static int32_t Reset();
+    // Adds or removes references to `count` PIDs and sends the compacted
+    // list when a PID entered or left the map. `traces` names the export.
+    struct ChangeTraces {
+        const char* NeedToUpdate;
+        const char* CurrentNumber;
+        const char* Number;
+    };
+    static int32_t Add(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
+    static int32_t Remove(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
+
+private:
+    static int32_t Change(bool add, uint8_t count, const uint16_t* pids,
+                          const ChangeTraces& traces);
+};

@@ -1,4 +1,0 @@
-set(EXPORTS_PORTABLE
-  exports/PIDMap.cpp
-  exports/SmartCardReader.cpp
-)

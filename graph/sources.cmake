@@ -1,5 +1,0 @@
-set(GRAPH_PORTABLE
-  graph/SignalLevel.cpp
-  graph/KeyCommandTable.cpp
-  graph/RemoteKeyPoller.cpp
-)
