@@ -17,7 +17,6 @@
 #include "driver/IniSettings.h"
 #include "driver/ProcessState.h"
 #include "driver/SignalLevel.h"
-#include "filter/CTsWriter.h"
 #include "graph/MyFilterGraph.h"
 #include "platform/Trace.h"
 #include "platform/WideText.h"
@@ -155,13 +154,12 @@ LPCWSTR CMyBonDriver::GetTunerName() {
 // ---- stream delivery -----------------------------------------------------------
 
 void CMyBonDriver::AttachSampleCallback() {
-    if (CurrentGraph->TsWriter() != nullptr)
-        CurrentGraph->TsWriter()->SetCallback(&CMyBonDriver::OnTsSample, this);
+    CurrentGraph->SetSampleCallback(&CMyBonDriver::OnTsSample, this);
     CallbackAttached.store(true, std::memory_order_release);
 }
 
 void CMyBonDriver::DetachSampleCallback() {
-    if (CurrentGraph->TsWriter() != nullptr) CurrentGraph->TsWriter()->SetCallback(nullptr, this);
+    CurrentGraph->SetSampleCallback(nullptr, this);
     CallbackAttached.store(false, std::memory_order_release);
 }
 

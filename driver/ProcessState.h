@@ -13,7 +13,7 @@
 #include "driver/PIDMap.h"
 #include "driver/SmartCardReader.h"
 #include "platform/PlatformTypes.h"
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 
 class MyFilterGraph;
 class CMyBonDriver;

@@ -20,7 +20,7 @@
 #include <list>
 
 #include "driver/TsChunk.h"
-#include "platform/PlainLock.h"
+#include "platform/Locks.h"
 
 class TsChunkQueue {
 public:

@@ -2,7 +2,6 @@
 
 #include "driver/ProcessState.h"
 #include "graph/MyFilterGraph.h"
-#include "remote/RemoteKeyPoller.h"
 
 namespace {
 

@@ -42,7 +42,7 @@
 #include "dshow/CFilterStateHooks.h"
 #include "dshow/CUnknown.h"
 #include "dshow/ComPtr.h"
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 
 #include <atomic>
 

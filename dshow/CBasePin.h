@@ -15,7 +15,7 @@
 
 #include "dshow/CMediaType.h"
 #include "dshow/ComPtr.h"
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 
 class CBaseFilter;
 

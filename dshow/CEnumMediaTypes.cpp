@@ -2,8 +2,6 @@
 
 #include "dshow/CBasePin.h"
 
-#include <new>
-
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, int position)
     : pin_(pin), position_(position), version_(pin->MediaTypeVersion()) {
     pin_->AddRef();
@@ -12,33 +10,7 @@ CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, int position)
 CEnumMediaTypes::~CEnumMediaTypes() { pin_->Release(); }
 
 HRESULT CEnumMediaTypes::Create(CBasePin* pin, int position, IEnumMediaTypes** enumerator) {
-    if (!enumerator) return E_POINTER;
-    *enumerator = nullptr;
-    if (!pin) return E_POINTER;
-    auto* created = new (std::nothrow) CEnumMediaTypes(pin, position);
-    if (!created) return E_OUTOFMEMORY;
-    created->AddRef();
-    *enumerator = created;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CEnumMediaTypes::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IEnumMediaTypes)) {
-        *object = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CEnumMediaTypes::AddRef() { return static_cast<ULONG>(++references_); }
-
-ULONG STDMETHODCALLTYPE CEnumMediaTypes::Release() {
-    long count = --references_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+    return Make<CEnumMediaTypes>(pin, position, enumerator);
 }
 
 bool CEnumMediaTypes::InSync() const { return version_ == pin_->MediaTypeVersion(); }

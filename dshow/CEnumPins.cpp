@@ -3,8 +3,6 @@
 #include "dshow/CBaseFilter.h"
 #include "dshow/CBasePin.h"
 
-#include <new>
-
 CEnumPins::CEnumPins(CBaseFilter* filter, int position)
     : filter_(filter), position_(position), version_(filter->GetPinVersion()) {
     static_cast<IBaseFilter*>(filter_)->AddRef();
@@ -13,33 +11,7 @@ CEnumPins::CEnumPins(CBaseFilter* filter, int position)
 CEnumPins::~CEnumPins() { static_cast<IBaseFilter*>(filter_)->Release(); }
 
 HRESULT CEnumPins::Create(CBaseFilter* filter, int position, IEnumPins** enumerator) {
-    if (!enumerator) return E_POINTER;
-    *enumerator = nullptr;
-    if (!filter) return E_POINTER;
-    auto* created = new (std::nothrow) CEnumPins(filter, position);
-    if (!created) return E_OUTOFMEMORY;
-    created->AddRef();
-    *enumerator = created;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CEnumPins::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IEnumPins)) {
-        *object = static_cast<IEnumPins*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CEnumPins::AddRef() { return static_cast<ULONG>(++references_); }
-
-ULONG STDMETHODCALLTYPE CEnumPins::Release() {
-    long count = --references_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+    return Make<CEnumPins>(filter, position, enumerator);
 }
 
 bool CEnumPins::InSync() { return version_ == filter_->GetPinVersion(); }

@@ -3,20 +3,15 @@
 // filter's pin version changed, until Reset.
 #pragma once
 
-#include "dshow/ComPtr.h"
-
-#include <atomic>
+#include "dshow/CEnumUnknown.h"
 
 class CBaseFilter;
 
-class CEnumPins : public IEnumPins {
+class CEnumPins : public CEnumUnknown<IEnumPins> {
 public:
     // A new enumerator with count 0; *enumerator gets the caller's reference.
     static HRESULT Create(CBaseFilter* filter, int position, IEnumPins** enumerator);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     // pins[i] are AddRef'd; the caller releases them.
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
@@ -24,11 +19,11 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) override;
 
 private:
+    friend class CEnumUnknown<IEnumPins>;
     CEnumPins(CBaseFilter* filter, int position);
-    virtual ~CEnumPins();
+    ~CEnumPins() override;
     bool InSync();
 
-    std::atomic<long> references_{0};
     CBaseFilter* filter_;  // referenced through its IBaseFilter for our lifetime
     int position_;
     LONG version_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dshow/CTransInPlaceFilter.h"
+#include "platform/SampleCallback.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,9 +13,6 @@
 // {65DC13B3-6F96-4A33-8A87-826B0693DD25}
 extern const GUID CLSID_TsWriter;
 
-// Called on the streaming thread with the sample's bytes (valid only during
-// the call); the result is ignored.
-typedef int32_t (*SampleCallback)(void* context, const uint8_t* bytes, int32_t length);
 
 class CTsWriter : public CTransInPlaceFilter {
 public:

@@ -14,7 +14,7 @@
 #include <strmif.h>
 
 #include "dshow/ComPtr.h"
-#include "platform/PlainLock.h"
+#include "platform/Locks.h"
 #include "platform/TunerDeviceControl.h"
 #include "remote/RemoteKeySource.h"
 

@@ -72,6 +72,10 @@ MyFilterGraph::~MyFilterGraph() {
     ReleaseTsWriter();
 }
 
+void MyFilterGraph::SetSampleCallback(SampleCallback callback, void* context) {
+    if (pTsBufferWriter != nullptr) pTsBufferWriter->SetCallback(callback, context);
+}
+
 void MyFilterGraph::SetTunerNames(const WideChar* friendlyName, const WideChar* devicePath) {
     WideCopyTruncate(SelectedFriendlyName, DeviceNameCapacity, friendlyName);
     WideCopyTruncate(SelectedDevicePath, DeviceNameCapacity, devicePath);
@@ -406,22 +410,19 @@ HRESULT MyFilterGraph::LoadDTVDeviceFilter() {
     return ExposeTunerPins();
 }
 
-// The tuner filter gets an input and an output pin from its topology's two
-// pin types, but only where it does not expose them yet.
-HRESULT MyFilterGraph::ExposeTunerPins() {
-    ComPtr<IBDA_Topology> topology;
-    HRESULT hr = topology.QueryFrom(pITunerDevice_IBaseFilter.Get(), IidBdaTopology);
+// The tuner's topology and its two pin types (input, then output).
+HRESULT MyFilterGraph::QueryTunerTopology(ComPtr<IBDA_Topology>* topology, ULONG* pinTypes) {
+    HRESULT hr = topology->QueryFrom(pITunerDevice_IBaseFilter.Get(), IidBdaTopology);
     if (FAILED(hr)) {
         TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Query IBDA_Topology Interface Failed !", hr);
         return hr;
     }
-    if (topology.Get() == nullptr) {
+    if (topology->Get() == nullptr) {
         Trace("(MyFilterGraph::LoadDTVDeviceFilter) pIBDA_Topology == NULL !");
         return E_FAIL;
     }
     ULONG pinTypeCount = 0;
-    ULONG pinTypes[TunerPinTypeCount] = {};
-    hr = topology->GetPinTypes(&pinTypeCount, TunerPinTypeCount, pinTypes);
+    hr = (*topology)->GetPinTypes(&pinTypeCount, TunerPinTypeCount, pinTypes);
     if (FAILED(hr)) {
         TraceFailure("(MyFilterGraph::LoadDTVDeviceFilter) Get PIN Types Failed !", hr);
         return hr;
@@ -430,6 +431,16 @@ HRESULT MyFilterGraph::ExposeTunerPins() {
         Trace("(MyFilterGraph::LoadDTVDeviceFilter) NumberOfPinType != 2");
         return E_FAIL;
     }
+    return hr;
+}
+
+// The tuner filter gets an input and an output pin from its topology's two
+// pin types, but only where it does not expose them yet.
+HRESULT MyFilterGraph::ExposeTunerPins() {
+    ComPtr<IBDA_Topology> topology;
+    ULONG pinTypes[TunerPinTypeCount] = {};
+    HRESULT hr = QueryTunerTopology(&topology, pinTypes);
+    if (FAILED(hr)) return hr;
     ComPtr<IEnumPins> pins;
     hr = pITunerDevice_IBaseFilter->EnumPins(pins.Receive());
     if (FAILED(hr)) {

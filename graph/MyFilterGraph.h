@@ -17,6 +17,7 @@
 #pragma once
 
 #include <strmif.h>
+#include <bdaiface.h>
 
 #include <cstdint>
 
@@ -26,6 +27,7 @@
 #include "graph/DeviceControl.h"
 #include "platform/BdaGuids.h"
 #include "platform/PlatformTypes.h"
+#include "platform/SampleCallback.h"
 #include "platform/TuneRequest.h"
 #include "platform/TunerDeviceControl.h"
 #include "remote/RemoteKeyForwarder.h"
@@ -52,9 +54,10 @@ public:
     bool IsGraphOpen() const { return GraphOpen; }
     int32_t GetRunState() const { return RunState; }
     bool IsHostWindow(HWND window) const { return remoteKeys_.IsHostWindow(window); }
-    // The writer filter while the graph holds it (the graph owns the
-    // reference), else null.
-    CTsWriter* TsWriter() const { return pTsBufferWriter; }
+    // Hands each TS sample the writer filter sees to `callback` with
+    // `context` (a null callback: none). Does nothing while no writer is
+    // loaded. The context is published before the function.
+    void SetSampleCallback(SampleCallback callback, void* context);
 
     // --- enumeration and loading ----------------------------------------
     HRESULT InitializeGraphBuilder();
@@ -118,6 +121,7 @@ private:
     bool TryReceiverComponent(const WideChar* friendlyName, const WideChar* devicePath);
     HRESULT ConnectSourceToWriter();
     HRESULT ConnectWriterToTerminal();
+    HRESULT QueryTunerTopology(ComPtr<IBDA_Topology>* topology, ULONG* pinTypes);
     HRESULT ExposeTunerPins();
     HRESULT QueryMediaControl(ComPtr<IMediaControl>* control);
     void ReleaseTsWriter();

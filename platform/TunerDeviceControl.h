@@ -11,6 +11,9 @@
 constexpr GUID IID_TunerDeviceControl = {
     0x9365A8E3, 0x08AC, 0x44CD, {0x83, 0x63, 0xD8, 0x82, 0x32, 0xB7, 0xB7, 0x18}};
 
+// The selector every caller passes to ReadRemoteControlKey.
+constexpr uint32_t RemoteKeySelector = 3;
+
 #define TDC_PLACEHOLDER(slot) virtual HRESULT STDMETHODCALLTYPE Reserved##slot() = 0
 
 struct TunerDeviceControl : public IUnknown {  // slots 0-2

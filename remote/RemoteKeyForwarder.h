@@ -14,7 +14,7 @@
 
 #include "platform/EventHandle.h"
 #include "platform/PlatformTypes.h"
-#include "platform/ThreadHandle.h"
+#include "platform/UniqueHandle.h"
 #include "remote/HostWindows.h"
 #include "remote/RemoteKeySource.h"
 
@@ -49,7 +49,7 @@ private:
     HWND HostWindows[MaxHostWindows] = {};
     EventHandle StopThreadEvent;
     EventHandle ThreadExitedEvent;
-    ThreadHandle keyThread_;
+    UniqueHandle keyThread_;
 };
 
 // The thread function for _beginthreadex; `forwarder` is the

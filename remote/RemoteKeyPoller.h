@@ -5,13 +5,12 @@
 #include <cstdint>
 
 #include "platform/PlatformTypes.h"
+#include "platform/TunerDeviceControl.h"
 #include "remote/RemoteKeySource.h"
 
 // Custom code (low 16 bits of the code holder) of the remote that belongs to
 // this tuner; keys from any other remote are ignored.
 constexpr uint16_t RemoteKeyCustomCode = 0x2010;
-// Selector passed to ReadRemoteControlKey.
-constexpr uint32_t RemoteKeySelector = 3;
 // What the holders start as: no remote's code, no key.
 constexpr uint32_t NoCustomCode = 0xFFFF;
 constexpr uint8_t NoKeyCode = 0xFF;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 
 // A device path or other host text as the COM side sees it (UTF-16).
 using SimText = std::basic_string<WideChar>;

@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/TunerDeviceControl.h"
 #include "ts/TsGenerator.h"
 
 namespace {
 
-constexpr uint32_t RemoteKeySelector = 3;
 constexpr uint32_t MaxPidList = 32;
 constexpr size_t CardResponsePrefix = 2;
 constexpr size_t CardMaxBody = 510;

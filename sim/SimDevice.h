@@ -32,7 +32,7 @@
 
 #include "platform/TuneRequest.h"
 #include "platform/PlatformTypes.h"
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 #include "sim/SimCallLog.h"
 #include "sim/SimChannel.h"
 #include "sim/SimFaults.h"

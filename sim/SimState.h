@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ReentrantLock.h"
+#include "platform/Locks.h"
 #include "sim/SimControl.h"
 
 class SimState final : public SimControl {

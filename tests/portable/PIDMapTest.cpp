@@ -93,7 +93,7 @@ TEST(PIDMapBasics, ReferencesAreCountedWithoutSending) {
     EXPECT_EQ(map.CurrentNumberOfPIDInFilterMap(), 1);
 }
 
-TEST(PIDMapBasics, NothingToDo) {
+TEST(PIDMapBasics, EmptyRequestsAndUnknownPidsLeaveTheListUnchanged) {
     PIDMap map;
     map.Reset();
     EXPECT_EQ(map.Add(0, nullptr), PIDMapChange::Unchanged);

@@ -146,7 +146,7 @@ TEST(SmartCardFixed, ListRefusals) {
     EXPECT_EQ(callerPointer, nullptr);
 }
 
-TEST(SmartCardFixed, Connect) {
+TEST(SmartCardFixed, ConnectAnswersTheOneCardWithT1) {
     ScardHandle card = 0;
     ScardDword protocol = 0;
     EXPECT_EQ(SmartCardReader::Connect(ReaderContext, ProtocolT0, &card, &protocol),
@@ -155,6 +155,11 @@ TEST(SmartCardFixed, Connect) {
     EXPECT_EQ(protocol, 2u);  // T=1 whatever was preferred
     EXPECT_EQ(SmartCardReader::Connect(ReaderContext, ProtocolT1, nullptr, nullptr),
               SCARD_S_SUCCESS);
+}
+
+TEST(SmartCardFixed, ConnectRefusesProtocolSetsAndOtherContexts) {
+    ScardHandle card = 0;
+    ScardDword protocol = 0;
     EXPECT_EQ(SmartCardReader::Connect(ReaderContext, 3, &card, &protocol),
               SCARD_E_CARD_UNSUPPORTED);
     EXPECT_EQ(SmartCardReader::Connect(ReaderContext, 0, &card, &protocol),

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/ReentrantLock.h"
 #include "platform/WideText.h"
 
 TEST(WideText, CopyTruncatesAndTerminates) {
@@ -29,11 +28,4 @@ TEST(WideText, LengthStopsAtCapacity) {
     const WideChar unterminated[3] = {u'a', u'b', u'c'};
     EXPECT_EQ(WideLength(unterminated, 3), 3u);
     EXPECT_EQ(WideLength(WIDE("ab"), 10), 2u);
-}
-
-TEST(ReentrantLock, OwnerMayEnterAgain) {
-    ReentrantLock lock;
-    ScopedLock outer(lock);
-    ScopedLock inner(lock);  // would deadlock on a plain mutex
-    SUCCEED();
 }

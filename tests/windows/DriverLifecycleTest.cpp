@@ -20,7 +20,7 @@ TEST_F(DriverLifecycle, OpenCloseReopenManyTimesLeavesNothingBehind) {
     driver->CloseTuner();
     driver->CloseTuner();  // a second close does nothing
     EXPECT_FALSE(driver->IsTunerOpening());
-    EXPECT_EQ(driver->WaitTsStream(10), 128u);
+    EXPECT_EQ(driver->WaitTsStream(10), DWORD{WAIT_ABANDONED});
     EXPECT_EQ(driver->GetReadyCount(), 0u);
 }
 
@@ -116,7 +116,7 @@ TEST_F(DriverLifecycle, TunerNameComesFromTheIniWithOrWithoutADevice) {
     EXPECT_STREQ(driver->GetTunerName(), L"No Such Tuner");
     EXPECT_FALSE(driver->OpenTuner());
     EXPECT_FALSE(driver->IsTunerOpening());
-    EXPECT_EQ(driver->WaitTsStream(10), 128u);
+    EXPECT_EQ(driver->WaitTsStream(10), DWORD{WAIT_ABANDONED});
     ReleaseDriver();
     WriteIni("ISDBT", "", "0");
     driver = LoadDriver();

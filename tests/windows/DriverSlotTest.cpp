@@ -36,7 +36,7 @@ TEST_F(DriverSlots, EverySlotIsTheListedMethod) {
     EXPECT_EQ(CallSlot<BOOL>(object, 11), FALSE);                              // IsTunerOpening
     EXPECT_STREQ(CallSlot<LPCWSTR>(object, 12, DWORD{1}), L"CATV");            // EnumTuningSpace
     EXPECT_STREQ(CallSlot<LPCWSTR>(object, 13, DWORD{0}, DWORD{49}), L"62ch");  // EnumChannelName
-    EXPECT_EQ(CallSlot<DWORD>(object, 4, DWORD{10}), 128u);                    // WaitTsStream
+    EXPECT_EQ(CallSlot<DWORD>(object, 4, DWORD{10}), DWORD{WAIT_ABANDONED});    // WaitTsStream
     ASSERT_EQ(CallSlot<BOOL>(object, 0), TRUE);                                // OpenTuner
     EXPECT_EQ(CallSlot<BOOL>(object, 11), TRUE);
     EXPECT_EQ(CallSlot<BOOL>(object, 14, DWORD{0}, DWORD{3}), TRUE);           // SetChannel(2)

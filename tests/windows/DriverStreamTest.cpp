@@ -88,19 +88,28 @@ TEST_F(DriverStream, PurgeEmptiesTheQueueButKeepsTheHeldChunk) {
     EXPECT_EQ(std::vector<BYTE>(data, data + size), copy);  // still readable
 }
 
-TEST_F(DriverStream, WaitResults) {
+TEST_F(DriverStream, WaitOnAClosedTunerIsAbandonedAtOnceEvenWithoutLimit) {
     WriteDefaultIni();
     IBonDriver2* driver = LoadDriver();
     ASSERT_NE(driver, nullptr);
-    EXPECT_EQ(driver->WaitTsStream(0), 128u);  // closed: at once, even with no limit
-    ASSERT_TRUE(driver->OpenTuner());
-    EXPECT_EQ(driver->WaitTsStream(50), 258u);  // no channel, no TS
-    ASSERT_TRUE(driver->SetChannel(0u, 0u));
-    EXPECT_EQ(driver->WaitTsStream(0), 0u);  // no limit: returns with the first chunk
-    EXPECT_EQ(driver->WaitTsStream(5000), 0u);
+    EXPECT_EQ(driver->WaitTsStream(0), DWORD{WAIT_ABANDONED});
 }
 
-TEST_F(DriverStream, CopyForm) {
+TEST_F(DriverStream, WaitTimesOutWhileNoTsArrives) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_EQ(driver->WaitTsStream(50), DWORD{WAIT_TIMEOUT});  // no channel, no TS
+}
+
+TEST_F(DriverStream, WaitWithoutLimitReturnsWithTheFirstChunk) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    EXPECT_EQ(driver->WaitTsStream(0), DWORD{WAIT_OBJECT_0});
+    EXPECT_EQ(driver->WaitTsStream(5000), DWORD{WAIT_OBJECT_0});
+}
+
+TEST_F(DriverStream, CopyFormWithoutDestinationTakesNothing) {
     IBonDriver2* driver = OpenDefault();
     ASSERT_NE(driver, nullptr);
     ASSERT_TRUE(driver->SetChannel(0u, 0u));
@@ -109,6 +118,14 @@ TEST_F(DriverStream, CopyForm) {
     const DWORD ready = driver->GetReadyCount();
     EXPECT_FALSE(driver->GetTsStream(static_cast<BYTE*>(nullptr), &size, &remaining));
     EXPECT_GE(driver->GetReadyCount(), ready);  // nothing was handed out
+}
+
+TEST_F(DriverStream, CopyFormCopiesOneWholeChunkAndNothingPastIt) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() >= 1; }, 10000));
+    DWORD size = 77, remaining = 77;
     std::vector<BYTE> buffer(ChunkBytes + 16, 0xAB);
     ASSERT_TRUE(driver->GetTsStream(buffer.data(), &size, &remaining));
     EXPECT_EQ(size, ChunkBytes);
