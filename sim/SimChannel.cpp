@@ -24,6 +24,13 @@ bool Find(Network network, uint32_t space, uint32_t downlink, int32_t tsid, SimC
     return false;
 }
 
+// A word per tuning space (UHF, CATV, BS, CS110) of kanji with katakana or
+// full-width letters, so each name needs both the Kanji and the alphanumeric set.
+const char* SpaceWord(Network network, uint32_t space) {
+    if (network == Network::IsdbT) return space == 0 ? "地デジ試験" : "ケーブル試験";
+    return space == 0 ? "ＢＳ試験" : "ＣＳ試験";
+}
+
 // Service ids differ between every row of one network.
 uint16_t ServiceIdOf(uint32_t space, uint32_t index) {
     return static_cast<uint16_t>(0x0400 + (space << 7) + index);
@@ -73,4 +80,20 @@ void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHund
         *level = 18 + index % 15;
         *levelHundredths = (index * 37) % 100;
     }
+}
+
+std::string SimServiceName(const SimChannel& channel) {
+    if (!channel.Row) return std::string();
+    std::string name = SpaceWord(channel.Net, channel.Space);
+    name.push_back(' ');
+    for (const WideChar* c = channel.Row->Name; *c; ++c)
+        name.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
+    return name;
+}
+
+std::string SimProviderName() { return "てっせる放送"; }
+
+std::string SimNetworkName(const SimChannel& channel) {
+    if (channel.Net == Network::IsdbT) return "地上デジタル";
+    return channel.Space == 0 ? "ＢＳデジタル" : "ＣＳデジタル";
 }

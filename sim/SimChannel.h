@@ -1,8 +1,9 @@
 // Which row of the built-in channel plan a tune lands on, and the fixed facts
-// the simulator derives from that row (TSID, service, default signal level).
+// the simulator derives from that row (TSID, service, names, default signal level).
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "channels/ChannelPlan.h"
 #include "platform/TuneRequest.h"
@@ -31,3 +32,11 @@ uint16_t TerrestrialTsid(uint32_t frequencyKHz);
 // Level 18..32 with hundredths; satellite rows report the negative encoding
 // Level = -656 * k (k 78..87, shown by the driver as 12..21 dB) with hundredths.
 void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHundredths);
+
+// The names the channel's stream carries, in UTF-8 and within what the ARIB
+// encoder takes: the service is a Japanese word for its tuning space and the
+// row's name ("地デジ試験 13ch", "ＢＳ試験 BS7/TS1"); the provider is one for
+// every channel, the network name one per network (original_network_id).
+std::string SimServiceName(const SimChannel& channel);
+std::string SimProviderName();
+std::string SimNetworkName(const SimChannel& channel);

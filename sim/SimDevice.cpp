@@ -21,12 +21,6 @@ std::vector<uint8_t> BytesOf(const T& value) {
     return std::vector<uint8_t>(bytes, bytes + sizeof(T));
 }
 
-std::string AsciiName(const WideChar* name) {
-    std::string ascii;
-    for (; name && *name; ++name) ascii.push_back(*name < 0x80 ? static_cast<char>(*name) : '?');
-    return ascii;
-}
-
 bool SameName(const SimText& a, const WideChar* b) { return b && a == SimText(b); }
 
 }  // namespace
@@ -139,7 +133,9 @@ void SimDevice::ApplyTune(const TuneRequest& request) {
     service.Tsid = state_.Channel.Tsid;
     service.ServiceId = state_.Channel.ServiceId;
     service.OriginalNetworkId = state_.Channel.OriginalNetworkId;
-    service.Name = AsciiName(state_.Channel.Row->Name);
+    service.Name = SimServiceName(state_.Channel);
+    service.ProviderName = SimProviderName();
+    service.NetworkName = SimNetworkName(state_.Channel);
     generator_.reset(new TsGenerator(service, bitRate_));
     generator_->SetPidFilter(state_.PidFilterOn, state_.PidList);
 }

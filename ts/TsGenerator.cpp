@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ts/AribText.h"
 #include "ts/TsCrc32.h"
 
 namespace {
@@ -13,6 +14,10 @@ constexpr uint64_t ClockStart = ClockHz;  // streams start at one second
 constexpr uint8_t PrivateStreamType = 0x06;
 constexpr uint8_t PrivateStreamId = 0xBD;
 constexpr char Marker[4] = {'T', 'S', 'I', 'M'};
+constexpr uint8_t DigitalTelevisionService = 0x01;
+constexpr size_t ServiceNameLimit = 64;  // encoded bytes; keeps each section in one packet
+constexpr size_t ProviderNameLimit = 32;
+constexpr size_t NetworkNameLimit = 64;
 
 void Put16(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value >> 8));
@@ -49,6 +54,8 @@ std::vector<uint8_t> Start(uint8_t tableId, uint8_t flags, uint16_t extension) {
 
 std::vector<uint8_t> BuildPat(const TsServiceInfo& service) {
     std::vector<uint8_t> section = Start(0x00, 0xB0, service.Tsid);
+    Put16(section, 0x0000);  // program 0: the network PID
+    Put16(section, 0xE000u | TsGenerator::NitPid);
     Put16(section, service.ServiceId);
     Put16(section, 0xE000u | TsGenerator::PmtPid);
     return Finish(section);
@@ -66,24 +73,58 @@ std::vector<uint8_t> BuildPmt(const TsServiceInfo& service) {
     return Finish(section);
 }
 
+// The ARIB bytes of `text`, cut after the last whole character that fits in
+// `limit` bytes; empty when the encoder refuses the text.
+std::vector<uint8_t> EncodeName(std::string text, size_t limit) {
+    std::vector<uint8_t> bytes;
+    while (AribText::Encode(text, &bytes) && bytes.size() > limit) {
+        size_t cut = text.size() - 1;
+        while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+    }
+    return bytes;
+}
+
+void PutString(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
+    out.push_back(static_cast<uint8_t>(bytes.size()));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
 std::vector<uint8_t> BuildSdt(const TsServiceInfo& service) {
-    static const char provider[] = "Tessel Sim";
-    // Keep the whole section inside one packet.
-    const std::string name = service.Name.substr(0, 64);
+    const std::vector<uint8_t> provider = EncodeName(service.ProviderName, ProviderNameLimit);
+    const std::vector<uint8_t> name = EncodeName(service.Name, ServiceNameLimit);
     std::vector<uint8_t> section = Start(0x42, 0xF0, service.Tsid);
     Put16(section, service.OriginalNetworkId);
     section.push_back(0xFF);
     Put16(section, service.ServiceId);
     section.push_back(0xFC);  // no EIT
-    const size_t descriptor = 2 + 3 + (sizeof(provider) - 1) + name.size();
+    const size_t descriptor = 2 + 3 + provider.size() + name.size();
     Put16(section, (4u << 13) | static_cast<uint32_t>(descriptor));  // running
     section.push_back(0x48);
     section.push_back(static_cast<uint8_t>(descriptor - 2));
-    section.push_back(0x01);  // digital television service
-    section.push_back(static_cast<uint8_t>(sizeof(provider) - 1));
-    section.insert(section.end(), provider, provider + sizeof(provider) - 1);
-    section.push_back(static_cast<uint8_t>(name.size()));
-    section.insert(section.end(), name.begin(), name.end());
+    section.push_back(DigitalTelevisionService);
+    PutString(section, provider);
+    PutString(section, name);
+    return Finish(section);
+}
+
+// NIT-actual: the network's name, then the one TS with a service list.
+std::vector<uint8_t> BuildNit(const TsServiceInfo& service) {
+    std::vector<uint8_t> section = Start(0x40, 0xF0, service.OriginalNetworkId);
+    std::vector<uint8_t> descriptors;
+    if (!service.NetworkName.empty()) {
+        descriptors.push_back(0x40);
+        PutString(descriptors, EncodeName(service.NetworkName, NetworkNameLimit));
+    }
+    Put16(section, 0xF000u | static_cast<uint32_t>(descriptors.size()));
+    section.insert(section.end(), descriptors.begin(), descriptors.end());
+    const uint8_t serviceList[] = {0x41, 3, static_cast<uint8_t>(service.ServiceId >> 8),
+                                   static_cast<uint8_t>(service.ServiceId), DigitalTelevisionService};
+    Put16(section, 0xF000u | static_cast<uint32_t>(6 + sizeof(serviceList)));
+    Put16(section, service.Tsid);
+    Put16(section, service.OriginalNetworkId);
+    Put16(section, 0xF000u | static_cast<uint32_t>(sizeof(serviceList)));
+    section.insert(section.end(), serviceList, serviceList + sizeof(serviceList));
     return Finish(section);
 }
 
@@ -94,10 +135,11 @@ TsGenerator::TsGenerator(const TsServiceInfo& service, uint64_t nominalBitRate)
     pat_ = BuildPat(service_);
     pmt_ = BuildPmt(service_);
     sdt_ = BuildSdt(service_);
+    nit_ = BuildNit(service_);
 }
 
 bool TsGenerator::CarriesPid(uint16_t pid) {
-    return pid == PatPid || pid == SdtPid || pid == PmtPid || pid == NullPid ||
+    return pid == PatPid || pid == NitPid || pid == SdtPid || pid == PmtPid || pid == NullPid ||
            (pid >= FirstElementaryPid && pid < FirstElementaryPid + ElementaryPidCount);
 }
 
@@ -144,6 +186,7 @@ uint16_t TsGenerator::PidOfSlot(uint64_t index) const {
     if (slot == 0) return PatPid;
     if (slot == 1) return PmtPid;
     if (slot == 2) return SdtPid;
+    if (slot == 9) return NitPid;
     if (slot % 10 == 9) return NullPid;
     return static_cast<uint16_t>(FirstElementaryPid + slot % ElementaryPidCount);
 }
@@ -168,6 +211,8 @@ void TsGenerator::NextPacket(uint8_t* packet) {
         WritePsi(packet, pid, pmt_);
     else if (pid == SdtPid)
         WritePsi(packet, pid, sdt_);
+    else if (pid == NitPid)
+        WritePsi(packet, pid, nit_);
     else if (pid == NullPid)
         WriteNull(packet);
     else

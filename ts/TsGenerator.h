@@ -1,7 +1,8 @@
 // TsGenerator: the transport stream a simulated tuner delivers for one tune.
 //
 // A fixed cycle of 100 packets: PAT, PMT and SDT open each cycle, then three
-// elementary PIDs take turns, with a null packet every tenth slot. Every
+// elementary PIDs take turns, with a null packet every tenth slot but the
+// first, which carries the NIT. Names travel in the ARIB 8-unit code. Every
 // elementary packet starts a one-packet PES (stream_id 0xBD, PTS) whose data
 // begins with the marker "TSIM", a 32-bit per-PID packet counter and the
 // 64-bit index of the packet in the whole stream (all big-endian), so a
@@ -16,17 +17,23 @@
 #include <string>
 #include <vector>
 
+// Names are UTF-8. One that AribText cannot encode is sent empty; one too
+// long for the one-packet section is cut after its last whole character
+// that fits (service 64 bytes encoded, provider 32, network 64).
 struct TsServiceInfo {
-    uint16_t Tsid = 0;               // PAT / SDT transport_stream_id
+    uint16_t Tsid = 0;               // PAT / SDT / NIT transport_stream_id
     uint16_t ServiceId = 1;          // the one program
-    uint16_t OriginalNetworkId = 0;  // SDT original_network_id
-    std::string Name;                // service name (ASCII) in the SDT
+    uint16_t OriginalNetworkId = 0;  // SDT original_network_id, NIT network_id
+    std::string Name;                // SDT service name
+    std::string ProviderName = "Tessel Sim";  // SDT service provider name
+    std::string NetworkName;         // NIT network name; empty: no network_name_descriptor
 };
 
 class TsGenerator {
 public:
     static constexpr size_t PacketSize = 188;
     static constexpr uint16_t PatPid = 0x0000;
+    static constexpr uint16_t NitPid = 0x0010;
     static constexpr uint16_t SdtPid = 0x0011;
     static constexpr uint16_t PmtPid = 0x0100;
     static constexpr uint16_t FirstElementaryPid = 0x0111;  // also the PCR PID
@@ -73,7 +80,7 @@ private:
 
     TsServiceInfo service_;
     uint64_t bitRate_;
-    std::vector<uint8_t> pat_, pmt_, sdt_;  // complete sections with CRC
+    std::vector<uint8_t> pat_, pmt_, sdt_, nit_;  // complete sections with CRC
     bool filterOn_ = false;
     std::vector<uint16_t> filter_;
     uint64_t packetIndex_ = 0;

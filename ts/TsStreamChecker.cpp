@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ts/AribText.h"
 #include "ts/TsCrc32.h"
 
 namespace {
 
-constexpr uint8_t SyncByte = 0x47;
 constexpr uint16_t NullPid = 0x1FFF;
 constexpr size_t HeaderSize = 4;
 constexpr uint8_t Marker[4] = {'T', 'S', 'I', 'M'};
@@ -31,39 +31,10 @@ bool HasPesHeader(uint8_t streamId) {
 void TsStreamChecker::Feed(const uint8_t* data, size_t bytes) {
     if (!data) return;
     bytes_ += bytes;
-    while (bytes > 0) {
-        if (partial_ == 0) {
-            if (data[0] != SyncByte) {
-                if (synced_) ++syncLosses_;
-                synced_ = false;
-                ++skipped_;
-                ++data;
-                --bytes;
-                continue;
-            }
-            if (bytes >= PacketSize) {
-                synced_ = true;
-                Packet(data);
-                data += PacketSize;
-                bytes -= PacketSize;
-                continue;
-            }
-        }
-        const size_t take = std::min(PacketSize - partial_, bytes);
-        std::memcpy(buffer_ + partial_, data, take);
-        partial_ += take;
-        data += take;
-        bytes -= take;
-        if (partial_ == PacketSize) {
-            partial_ = 0;
-            synced_ = true;
-            Packet(buffer_);
-        }
-    }
+    sync_.Feed(data, bytes, [this](const uint8_t* packet) { Packet(packet); });
 }
 
 void TsStreamChecker::Packet(const uint8_t* packet) {
-    ++packets_;
     const uint16_t pid = static_cast<uint16_t>(((packet[1] & 0x1F) << 8) | packet[2]);
     PidState& state = pids_[pid];
     TsPidReport& report = state.Report;
@@ -213,7 +184,7 @@ void TsStreamChecker::ReadSdt(const uint8_t* section, size_t size) {
             if (2 + provider + 1 <= length) {
                 const size_t name = body[2 + provider];
                 if (3 + provider + name <= length)
-                    serviceName_.assign(reinterpret_cast<const char*>(body + 3 + provider), name);
+                    serviceName_ = AribText::Read(body + 3 + provider, name).Text;
             }
             return;
         }
@@ -249,7 +220,7 @@ std::vector<uint16_t> TsStreamChecker::Pids() const {
 }
 
 bool TsStreamChecker::Clean() const {
-    return syncLosses_ == 0 && transportErrors_ == 0 && crcErrors_ == 0 && CcErrors() == 0 &&
+    return SyncLosses() == 0 && transportErrors_ == 0 && crcErrors_ == 0 && CcErrors() == 0 &&
            CounterGaps() == 0 && CounterDuplicates() == 0 && CounterReorders() == 0 &&
            indexRegressions_ == 0;
 }

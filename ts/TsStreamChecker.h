@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ts/TsPacketSync.h"
+
 struct TsPidReport {
     uint64_t Packets = 0;
     uint64_t CcErrors = 0;        // continuity counter jumps (beyond one allowed duplicate)
@@ -31,12 +33,12 @@ public:
     void Feed(const uint8_t* data, size_t bytes);
 
     uint64_t Bytes() const { return bytes_; }
-    uint64_t Packets() const { return packets_; }
-    uint64_t SyncLosses() const { return syncLosses_; }
-    uint64_t SkippedBytes() const { return skipped_; }
+    uint64_t Packets() const { return sync_.Packets(); }
+    uint64_t SyncLosses() const { return sync_.SyncLosses(); }
+    uint64_t SkippedBytes() const { return sync_.SkippedBytes(); }
     uint64_t TransportErrors() const { return transportErrors_; }
     // Bytes held back because they do not yet make a whole packet.
-    size_t PartialBytes() const { return partial_; }
+    size_t PartialBytes() const { return sync_.PartialBytes(); }
 
     // Sums over all PIDs.
     uint64_t CcErrors() const;
@@ -65,6 +67,7 @@ public:
     std::vector<uint16_t> ElementaryPids() const { return elementaryPids_; }
     bool HasSdt() const { return hasSdt_; }
     uint16_t SdtTsid() const { return sdtTsid_; }
+    // The SDT's service name in UTF-8, or its bytes in hex when they do not decode.
     std::string ServiceName() const { return serviceName_; }
     uint64_t PcrCount() const { return pcrCount_; }
 
@@ -91,10 +94,8 @@ private:
     void ReadSdt(const uint8_t* section, size_t size);
 
     std::map<uint16_t, PidState> pids_;
-    uint8_t buffer_[PacketSize] = {};
-    size_t partial_ = 0;
-    bool synced_ = true;
-    uint64_t bytes_ = 0, packets_ = 0, syncLosses_ = 0, skipped_ = 0, transportErrors_ = 0;
+    TsPacketSync sync_;
+    uint64_t bytes_ = 0, transportErrors_ = 0;
     bool hasIndex_ = false;
     uint64_t lastIndex_ = 0, indexRegressions_ = 0;
     uint64_t sectionsChecked_ = 0, crcErrors_ = 0, pcrCount_ = 0;

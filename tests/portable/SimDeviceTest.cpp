@@ -59,24 +59,24 @@ TEST_F(SimDeviceTest, TerrestrialTuneDeliversTheChannelsStream) {
     EXPECT_EQ(400u, checker.Packets());
     EXPECT_TRUE(checker.Clean());
     EXPECT_EQ(0x71D9, checker.PatTsid());
-    EXPECT_EQ("13ch", checker.ServiceName());
+    EXPECT_EQ("地デジ試験 13ch", checker.ServiceName());
 }
 
 TEST_F(SimDeviceTest, CableRowsResolveToo) {
     ASSERT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 1, 7)));  // C08ch, 195143 kHz
-    EXPECT_EQ("C08ch", Read(device, 188 * 10).ServiceName());
+    EXPECT_EQ("ケーブル試験 C08ch", Read(device, 188 * 10).ServiceName());
 }
 
 TEST_F(SimDeviceTest, SatelliteTuneSelectsTheRowByTsid) {
     ASSERT_EQ(S_OK, Tune(device, Request(Network::IsdbS, 0, 7)));  // BS7/TS1, 0x4671
     TsStreamChecker checker = Read(device, 188 * 10);
     EXPECT_EQ(0x4671, checker.PatTsid());
-    EXPECT_EQ("BS7/TS1", checker.ServiceName());
+    EXPECT_EQ("ＢＳ試験 BS7/TS1", checker.ServiceName());
 
     ASSERT_EQ(S_OK, Tune(device, Request(Network::IsdbS, 1, 11)));  // ND24
     checker = Read(device, 188 * 10);
     EXPECT_EQ(0x7180, checker.PatTsid());
-    EXPECT_EQ("ND24", checker.ServiceName());
+    EXPECT_EQ("ＣＳ試験 ND24", checker.ServiceName());
 }
 
 TEST_F(SimDeviceTest, TunesOutsideThePlanDeliverNothing) {
@@ -451,11 +451,11 @@ TEST_F(SimDeviceTest, StreamingRemoteAndHostCallsMayOverlap) {
         }
     });
     device.SetSampleSizes({100, 188 * 3, 4000});
-    const uint16_t pids[] = {0x0111, 0x0112, 0x0113, 0x0000, 0x0100, 0x0011, 0x1FFF};
+    const uint16_t pids[] = {0x0111, 0x0112, 0x0113, 0x0000, 0x0010, 0x0100, 0x0011, 0x1FFF};
     for (int i = 0; i < 200; ++i) {
         SignalStatistics statistics;
         device.GetSignalStatistics(&statistics);
-        device.SetPidFilterList(7, pids);
+        device.SetPidFilterList(8, pids);
         device.EnablePidFilter(i % 2);
         device.State();
     }

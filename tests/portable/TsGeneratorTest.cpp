@@ -7,6 +7,7 @@
 
 #include "ts/TsCrc32.h"
 #include "ts/TsGenerator.h"
+#include "ts/TsServiceScanner.h"
 #include "ts/TsStreamChecker.h"
 
 namespace {
@@ -133,4 +134,26 @@ TEST(TsGeneratorTest, SameServiceGivesTheSameStream) {
     TsGenerator third(other, 24000000);
     TsGenerator fourth(Service(), 24000000);
     EXPECT_NE(Take(third, 188 * 3), Take(fourth, 188 * 3));
+}
+
+TEST(TsGeneratorTest, NamesTravelEncodedCutAtAWholeCharacterOrEmptyWhenRefused) {
+    TsServiceInfo service = Service();
+    std::string kanji;
+    for (int i = 0; i < 40; ++i) kanji += "漢";
+    service.Name = "A" + kanji;             // LS1 'A' LS0 and two bytes a kanji: 30 fit in 64
+    service.ProviderName = "テッセル\x01";  // a control the encoder refuses
+    service.NetworkName = "網";
+    TsGenerator generator(service, 0);
+    const std::vector<uint8_t> stream = Take(generator, 188 * 100);
+    EXPECT_EQ(TsGenerator::NitPid, PidAt(stream, 9));
+
+    TsServiceScanner scanner;
+    scanner.Feed(stream.data(), stream.size());
+    ASSERT_EQ(1u, scanner.Services().size());
+    const TsScannedService read = scanner.Services()[0];
+    EXPECT_EQ("A" + kanji.substr(0, 30 * 3), read.Name.Text);
+    EXPECT_TRUE(read.Provider.Decoded);
+    EXPECT_EQ("", read.Provider.Text);
+    EXPECT_EQ("網", scanner.NetworkName().Text);
+    EXPECT_EQ(0x0004, scanner.NetworkId());
 }
