@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/ChannelPlan.h"
+#include "channels/ChannelPlan.h"
 #include "sim/SimChannel.h"
 #include "ts/AribText.h"
 #include "ts/TsCrc32.h"
