@@ -45,7 +45,6 @@ CMyBonDriver::CMyBonDriver()
       HeldChunk(nullptr),
       CallbackAttached(false) {
     ScopedLock lock(DriverLock);
-    CoInitialize(nullptr);
     CurrentGraph = new (std::nothrow) MyFilterGraph();
     ReadSettings();
     if (CurrentGraph != nullptr) SelectTunerDevice();
@@ -89,7 +88,7 @@ bool CMyBonDriver::IsOpen() const { return CurrentGraph != nullptr && CurrentGra
 BOOL CMyBonDriver::OpenTuner() {
     Trace("(CMyBonDriver::OpenTuner)");
     ScopedLock lock(DriverLock);
-    if (CurrentGraph == nullptr) return FALSE;
+    if (releasing_ || CurrentGraph == nullptr) return FALSE;
     // An open tuner stays as it is: building a second graph over the first
     // would orphan the running one.
     if (IsOpen()) return TRUE;
@@ -98,7 +97,8 @@ BOOL CMyBonDriver::OpenTuner() {
     if (SUCCEEDED(hr)) hr = CurrentGraph->SetTunerMode(DigitalTunerMode);
     if (SUCCEEDED(hr)) hr = CurrentGraph->SetTransportStreanEncryptionFlag(EncryptionFlagOff);
     if (SUCCEEDED(hr)) hr = CurrentGraph->PlayMyFilterGraph();
-    if (SUCCEEDED(hr) && !StreamEvent.CreateAutoReset()) hr = E_FAIL;
+    std::shared_ptr<StreamSignal> signal;
+    if (SUCCEEDED(hr) && (signal = StreamSignal::Create()) == nullptr) hr = E_OUTOFMEMORY;
     if (FAILED(hr)) {
         // A Run that failed left nothing running; a graph whose event could
         // not be made is stopped before it goes.
@@ -106,6 +106,7 @@ BOOL CMyBonDriver::OpenTuner() {
         CurrentGraph->TearMyFilterGraph();
         return FALSE;
     }
+    OpenStreamSignal(std::move(signal));
     AttachSampleCallback();
     return TRUE;
 }
@@ -113,10 +114,10 @@ BOOL CMyBonDriver::OpenTuner() {
 void CMyBonDriver::CloseTuner() {
     Trace("(CMyBonDriver::CloseTuner)");
     ScopedLock lock(DriverLock);
-    if (!IsOpen()) return;
+    if (releasing_ || !IsOpen()) return;
     if (CurrentGraph->GetRunState() != GraphStopped) CurrentGraph->StopMyFilterGraph();
     DetachSampleCallback();
-    StreamEvent.Close();
+    CloseStreamSignal();
     ChunkQueue.Clear();
     FreeHeldChunk();
     CurrentGraph->TearMyFilterGraph();
@@ -124,25 +125,39 @@ void CMyBonDriver::CloseTuner() {
 
 void CMyBonDriver::Release() {
     Trace("(CMyBonDriver::Release)");
+    MyFilterGraph* graph = nullptr;
     {
         ScopedLock lock(DriverLock);
-        if (CurrentGraph != nullptr) {
-            // Destroying the graph stops and tears down an open graph, so no
-            // sample reaches this object afterwards.
-            delete CurrentGraph;
-            CurrentGraph = nullptr;
-        }
-        CoUninitialize();
+        // A WM_COMMAND handler that the wait below runs may call Release again.
+        if (releasing_) return;
+        releasing_ = true;
+        graph = CurrentGraph;
+        // Waiters return now; a new CreateBonDriver makes a new object.
+        CloseStreamSignal();
         if (CurrentDriver == this) CurrentDriver = nullptr;
     }
+    EndGraph(graph);
+    com_.Leave();
     FreeHeldChunk();
     delete this;
+}
+
+// The remote-key thread may be inside SendMessageW to a window of a host
+// thread that is itself waiting for DriverLock, so it is stopped with the
+// lock free (host calls meanwhile are refused). Destroying the graph then
+// stops and tears down an open graph, so no sample reaches this object after.
+void CMyBonDriver::EndGraph(MyFilterGraph* graph) {
+    if (graph == nullptr) return;
+    graph->StopRemoteKeys();
+    ScopedLock lock(DriverLock);
+    delete graph;
+    if (CurrentGraph == graph) CurrentGraph = nullptr;
 }
 
 BOOL CMyBonDriver::IsTunerOpening() {
     Trace("(CMyBonDriver::IsTunerOpening)");
     ScopedLock lock(DriverLock);
-    return IsOpen() ? TRUE : FALSE;
+    return !releasing_ && IsOpen() ? TRUE : FALSE;
 }
 
 LPCWSTR CMyBonDriver::GetTunerName() {
@@ -163,6 +178,21 @@ void CMyBonDriver::DetachSampleCallback() {
     CallbackAttached.store(false, std::memory_order_release);
 }
 
+void CMyBonDriver::OpenStreamSignal(std::shared_ptr<StreamSignal> signal) {
+    ScopedPlainLock lock(streamLock_);
+    StreamEvent = std::move(signal);
+}
+
+void CMyBonDriver::CloseStreamSignal() {
+    std::shared_ptr<StreamSignal> closed;
+    {
+        ScopedPlainLock lock(streamLock_);
+        closed.swap(StreamEvent);
+    }
+    // Waiters hold references of their own: the events outlive their waits.
+    if (closed != nullptr) closed->Close();
+}
+
 void CMyBonDriver::FreeHeldChunk() {
     ChunkQueue.Recycle(HeldChunk);
     HeldChunk = nullptr;
@@ -179,29 +209,36 @@ int32_t CMyBonDriver::OnTsSample(void* context, const uint8_t* bytes, int32_t le
         // The streaming thread belongs to DirectShow: nothing may escape.
         appended = false;
     }
-    HANDLE event = driver->StreamEvent.Get();
-    if (appended && event != nullptr) SetEvent(event);
+    if (appended) {
+        ScopedPlainLock lock(driver->streamLock_);
+        if (driver->StreamEvent != nullptr) driver->StreamEvent->ChunkQueued();
+    }
     return 0;
 }
 
 DWORD CMyBonDriver::WaitTsStream(DWORD timeoutMs) {
     Trace("(CMyBonDriver::WaitTsStream)");
-    HANDLE event = StreamEvent.Get();
-    if (event == nullptr) return WAIT_ABANDONED;
-    return WaitForSingleObject(event, timeoutMs == 0 ? INFINITE : timeoutMs);
+    std::shared_ptr<StreamSignal> signal;
+    {
+        ScopedPlainLock lock(streamLock_);
+        signal = StreamEvent;
+    }
+    // Without a stream event (closed tuner) the answer is "abandoned" at once.
+    if (signal == nullptr) return WAIT_ABANDONED;
+    return signal->Wait(timeoutMs == 0 ? INFINITE : timeoutMs);
 }
 
 DWORD CMyBonDriver::GetReadyCount() {
     Trace("(CMyBonDriver::GetReadyCount)");
     ScopedLock lock(DriverLock);
-    return ChunkQueue.GetCount();
+    return releasing_ ? 0 : ChunkQueue.GetCount();
 }
 
 BOOL CMyBonDriver::GetTsStream(BYTE** data, DWORD* size, DWORD* remaining) {
     ScopedLock lock(DriverLock);
     if (data == nullptr || size == nullptr || remaining == nullptr) return FALSE;
     FreeHeldChunk();
-    HeldChunk = ChunkQueue.Pop();
+    HeldChunk = releasing_ ? nullptr : ChunkQueue.Pop();
     if (HeldChunk == nullptr) {
         *data = nullptr;
         *size = 0;
@@ -227,7 +264,7 @@ BOOL CMyBonDriver::GetTsStream(BYTE* destination, DWORD* size, DWORD* remaining)
 
 void CMyBonDriver::PurgeTsStream() {
     ScopedLock lock(DriverLock);
-    ChunkQueue.Clear();
+    if (!releasing_) ChunkQueue.Clear();
 }
 
 // ---- tuning spaces, channels, signal level ------------------------------------
@@ -235,20 +272,20 @@ void CMyBonDriver::PurgeTsStream() {
 LPCWSTR CMyBonDriver::EnumTuningSpace(DWORD space) {
     Trace("(CMyBonDriver::EnumTuningSpace)");
     ScopedLock lock(DriverLock);
-    return TuningSpaceName(NetworkFromName(NetworkName), space);
+    return releasing_ ? nullptr : TuningSpaceName(NetworkFromName(NetworkName), space);
 }
 
 LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
     Trace("(CMyBonDriver::EnumChannelName)");
     ScopedLock lock(DriverLock);
     const ChannelRow* row = LookupChannel(NetworkFromName(NetworkName), space, channel);
-    return row != nullptr ? row->Name : nullptr;
+    return !releasing_ && row != nullptr ? row->Name : nullptr;
 }
 
 // Sends the row's request in its two operations; true when the device
 // accepted both. Runs with DriverLock held.
 bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel) {
-    if (!IsOpen()) return false;
+    if (releasing_ || !IsOpen()) return false;
     const Network network = NetworkFromName(NetworkName);
     const ChannelRow* row = LookupChannel(network, space, channel);
     if (row == nullptr) return false;
@@ -294,19 +331,20 @@ void CMyBonDriver::ResetPidFilterAfterTune(bool tuned) {
 DWORD CMyBonDriver::GetCurSpace() {
     Trace("(CMyBonDriver::GetCurSpace)");
     ScopedLock lock(DriverLock);
-    return CurrentGraph == nullptr ? NoneSetAnswer : static_cast<DWORD>(CurrentSpace);
+    return releasing_ || CurrentGraph == nullptr ? NoneSetAnswer : static_cast<DWORD>(CurrentSpace);
 }
 
 DWORD CMyBonDriver::GetCurChannel() {
     Trace("(CMyBonDriver::GetCurChannel)");
     ScopedLock lock(DriverLock);
-    return CurrentGraph == nullptr ? NoneSetAnswer : static_cast<DWORD>(CurrentChannel);
+    return releasing_ || CurrentGraph == nullptr ? NoneSetAnswer
+                                                 : static_cast<DWORD>(CurrentChannel);
 }
 
 float CMyBonDriver::GetSignalLevel() {
     const float noLevel = 0.0f;
     ScopedLock lock(DriverLock);
-    if (!IsOpen()) return noLevel;
+    if (releasing_ || !IsOpen()) return noLevel;
     SignalStatistics statistics;
     if (FAILED(CurrentGraph->GetSignalStatistics(&statistics))) return noLevel;
     return SignalLevelFromStatistics(statistics.Level, statistics.LevelHundredths);

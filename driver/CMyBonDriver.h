@@ -4,19 +4,31 @@
 // in the process-wide CurrentGraph, which this object creates and destroys.
 //
 // Every host method runs under DriverLock for its whole body, except
-// WaitTsStream, which waits on the stream event without it. The streaming
-// thread enters only OnTsSample and takes only the queue's own lock.
+// WaitTsStream, which waits on the stream event without it: it takes its own
+// reference on the event under a small lock of its own (streamLock_), so a
+// close on another thread wakes it and never closes a handle under it. The
+// streaming thread enters only OnTsSample and takes only the queue's lock
+// (and streamLock_ once per completed chunk, to signal it).
+//
+// Release stops the remote-key thread without DriverLock held (the thread
+// may be sending a key to a window whose thread waits for DriverLock), and
+// every host call that arrives meanwhile, on any thread, is refused.
 
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "channels/ChannelPlan.h"
 #include "devices/DeviceNames.h"
+#include "driver/ComApartment.h"
+#include "driver/StreamSignal.h"
 #include "driver/TsChunkQueue.h"
-#include "platform/EventHandle.h"
 #include "platform/IBonDriver.h"
+#include "platform/Locks.h"
+
+class MyFilterGraph;
 
 constexpr size_t IniPathCapacity = 2048;
 constexpr uint32_t TsChunkBytes = 192512;  // 1024 TS packets
@@ -40,6 +52,7 @@ public:
     BOOL GetTsStream(BYTE* destination, DWORD* size, DWORD* remaining) override;
     void PurgeTsStream() override;
     // Destroys the object (and the graph); the host must not use it after.
+    // A second call while the first is under way does nothing.
     void Release() override;
 
     // IBonDriver2
@@ -63,6 +76,9 @@ private:
     void DetachSampleCallback();
     void FreeHeldChunk();
     bool IsOpen() const;
+    void OpenStreamSignal(std::shared_ptr<StreamSignal> signal);
+    void CloseStreamSignal();
+    void EndGraph(MyFilterGraph* graph);
     bool TuneRow(uint32_t space, uint32_t channel);
     void ResetPidFilterAfterTune(bool tuned);
 
@@ -75,6 +91,9 @@ private:
     int32_t CurrentChannel;
     TsChunkQueue ChunkQueue;
     TsChunk* HeldChunk;
-    EventHandle StreamEvent;
+    std::shared_ptr<StreamSignal> StreamEvent;  // null while the tuner is closed
     std::atomic<bool> CallbackAttached;
+    PlainLock streamLock_;  // guards StreamEvent; held only to copy, swap or signal it
+    ComApartment com_;
+    bool releasing_ = false;  // set by Release under DriverLock; every host call refuses
 };

@@ -94,6 +94,8 @@ HRESULT STDMETHODCALLTYPE CFilterInterfaces::QueryFilterInfo(FILTER_INFO* info) 
 
 HRESULT STDMETHODCALLTYPE CFilterInterfaces::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     ScopedLock lock(Filter()->FilterLock());
+    const HRESULT hook = Filter()->OnJoinFilterGraph(graph);
+    if (FAILED(hook)) return hook;
     Filter()->graph_ = graph;  // weak on purpose: the graph holds us
     WideCopyTruncate(Filter()->name_, MAX_FILTER_NAME, name ? name : L"");
     Trace("(CBaseFilter::JoinFilterGraph) joined", graph != nullptr);

@@ -23,6 +23,12 @@ public:
     // Paused/Running -> Stopped, after the connected pins went Inactive (so
     // allocators are decommitted and Receive is already refused).
     virtual HRESULT OnStop() { return S_OK; }
+    // The filter joins `graph`, or leaves its graph (null); a failure
+    // refuses, and the filter stays where it was.
+    virtual HRESULT OnJoinFilterGraph(IFilterGraph* graph) {
+        (void)graph;
+        return S_OK;
+    }
 
 protected:
     CFilterStateHooks() = default;

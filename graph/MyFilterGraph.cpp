@@ -70,6 +70,14 @@ MyFilterGraph::~MyFilterGraph() {
     pIUnKnown_ICreateDevEnum.Reset();
     pIFilterGraph_IGraphBuilder.Reset();
     ReleaseTsWriter();
+    RetireStaleGraph();
+    if (staleGraph_.Get() != nullptr) {
+        // Its last release would spin in the graph manager's own clean-up
+        // over the filter that refuses to leave: a graph is lost instead of
+        // the host's thread.
+        Trace("(MyFilterGraph::~MyFilterGraph) a graph that cannot be emptied is left behind");
+        staleGraph_.Detach();
+    }
 }
 
 void MyFilterGraph::SetSampleCallback(SampleCallback callback, void* context) {
@@ -84,6 +92,7 @@ void MyFilterGraph::SetTunerNames(const WideChar* friendlyName, const WideChar* 
 // ---- enumeration -------------------------------------------------------------
 
 HRESULT MyFilterGraph::InitializeGraphBuilder() {
+    RetireStaleGraph();
     HRESULT hr = S_OK;
     if (pIFilterGraph_IGraphBuilder.Get() == nullptr) {
         hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
@@ -508,6 +517,7 @@ HRESULT MyFilterGraph::StopMyFilterGraph() {
 }
 
 HRESULT MyFilterGraph::TearMyFilterGraph() {
+    RetireStaleGraph();
     pIUnKnown_ICreateDevEnum.Reset();
     StopFiltersLeftActive();
     RemoveTracked(pINullTerminal_IBaseFilter.Get(), &NullTerminalInGraph);
@@ -516,16 +526,26 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
     RemoveTracked(pIReceiverComponent_IBaseFilter.Get(), &ReceiverComponentInGraph);
     RemoveTracked(pITsBufferWriter_IBaseFilter.Get(), &TsBufferWriterInGraph);
     ReleaseFilters();
+    HRESULT hr = S_OK;
     if (pIFilterGraph_IGraphBuilder.Get() != nullptr) {
-        const HRESULT hr = SweepGraph();
-        if (FAILED(hr)) return hr;
+        hr = SweepGraph(pIFilterGraph_IGraphBuilder.Get());
+        // A graph the sweep could not empty is kept aside for another sweep
+        // (releasing it would leave Wine's graph manager spinning over the
+        // filter that refuses to leave); the next assembly starts a new one.
+        if (FAILED(hr)) staleGraph_ = std::move(pIFilterGraph_IGraphBuilder);
         pIFilterGraph_IGraphBuilder.Reset();
         // No graph manager is left, so nothing runs: a failed Stop earlier
         // must not make the next assembly's PlayMyFilterGraph skip Run.
         RunState = GraphStopped;
     }
+    // The filters are released whatever the sweep did: the graph is closed.
     GraphOpen = false;
-    return S_OK;
+    return hr;
+}
+
+void MyFilterGraph::RetireStaleGraph() {
+    if (staleGraph_.Get() != nullptr && SUCCEEDED(SweepGraph(staleGraph_.Get())))
+        staleGraph_.Reset();
 }
 
 void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {
@@ -569,10 +589,10 @@ void MyFilterGraph::StopFiltersLeftActive() {
     }
 }
 
-// Removes every filter still in the graph, tracked or not.
-HRESULT MyFilterGraph::SweepGraph() {
+// Removes every filter still in `graph`, tracked or not.
+HRESULT MyFilterGraph::SweepGraph(IGraphBuilder* graph) {
     ComPtr<IEnumFilters> filters;
-    const HRESULT listed = pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive());
+    const HRESULT listed = graph->EnumFilters(filters.Receive());
     if (FAILED(listed) || filters.Get() == nullptr) {
         TraceFailure("(MyFilterGraph::TearMyFilterGraph) TearMyFilterGraph : cannot EnumFilters !",
                      FAILED(listed) ? listed : E_POINTER);
@@ -580,7 +600,7 @@ HRESULT MyFilterGraph::SweepGraph() {
     }
     filters->Reset();
     for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Receive(), nullptr) == S_OK;) {
-        const HRESULT hr = pIFilterGraph_IGraphBuilder->RemoveFilter(filter.Get());
+        const HRESULT hr = graph->RemoveFilter(filter.Get());
         if (FAILED(hr)) {
             TraceFailure("(MyFilterGraph::TearMyFilterGraph) Remove Filter Failed !", hr);
             return hr;

@@ -49,6 +49,11 @@ public:
     MyFilterGraph(const MyFilterGraph&) = delete;
     MyFilterGraph& operator=(const MyFilterGraph&) = delete;
 
+    // Ends the remote-key thread and waits for it (the destructor does it
+    // too). Call it without DriverLock: the thread may be sending a key to a
+    // window whose thread waits for that lock.
+    void StopRemoteKeys() { remoteKeys_.Stop(); }
+
     // --- state -----------------------------------------------------------
     void SetTunerNames(const WideChar* friendlyName, const WideChar* devicePath);
     bool IsGraphOpen() const { return GraphOpen; }
@@ -127,7 +132,8 @@ private:
     void ReleaseTsWriter();
     void ReleaseFilters();
     void RemoveTracked(IBaseFilter* filter, bool* inGraph);
-    HRESULT SweepGraph();
+    HRESULT SweepGraph(IGraphBuilder* graph);
+    void RetireStaleGraph();
     void StopFiltersLeftActive();
 
     CTsWriter* pTsBufferWriter;
@@ -147,6 +153,7 @@ private:
     bool receiverInUse_;  // the assembly connected a receiver component
     WideChar SelectedFriendlyName[DeviceNameCapacity];
     WideChar SelectedDevicePath[DeviceNameCapacity];
+    ComPtr<IGraphBuilder> staleGraph_;  // a graph manager a failed sweep left behind
     DeviceControl device_;           // holds pINetworkProvider_IBaseFilter
     RemoteKeyForwarder remoteKeys_;  // reads keys through device_; declared after it
 };

@@ -9,7 +9,8 @@ const char* SimOpName(SimOp op) {
         "SetTransportStreanEncryptionFlag", "ResetCard", "GetCardStatus",
         "TransmitCardCommand", "EnablePidFilter", "SetPidFilterList",
         "FactoryModeWriteManufacturerProductSerialNumber", "GetPinTypes", "CreatePin",
-        "ConnectTunerInput", "ConnectTunerOutput", "Pause", "Run", "Stop"};
+        "ConnectTunerInput", "ConnectTunerOutput", "Pause", "Run", "Stop", "ConnectTerminalInput",
+        "LeaveGraph"};
     static_assert(sizeof(names) / sizeof(names[0]) == static_cast<size_t>(SimOp::Count),
                   "one name per operation");
     const size_t index = static_cast<size_t>(op);

@@ -41,6 +41,9 @@ enum class SimOp : uint32_t {
     Pause,
     Run,
     Stop,
+    // The null terminal's (it belongs to no device: armed on the default one).
+    ConnectTerminalInput,
+    LeaveGraph,
     Count  // number of operations, not an operation
 };
 

@@ -38,3 +38,8 @@ HRESULT STDMETHODCALLTYPE SimNullTerminal::NonDelegatingQueryInterface(REFIID ii
 ULONG STDMETHODCALLTYPE SimNullTerminal::GetMiscFlags() { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
 CBasePin* SimNullTerminal::GetPin(int n) { return n == 0 ? &pin_ : nullptr; }
+
+HRESULT SimNullTerminal::OnJoinFilterGraph(IFilterGraph* graph) {
+    if (graph != nullptr) return S_OK;
+    return SimProcessControl()->DefaultDevice()->CheckFilterFault(SimOp::LeaveGraph);
+}

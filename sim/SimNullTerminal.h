@@ -22,6 +22,9 @@ public:
     ULONG STDMETHODCALLTYPE GetMiscFlags() override;
 
     int GetPinCount() override { return 1; }
+    // Leaving the graph can be made to fail (SimOp::LeaveGraph on the
+    // default device), so that a graph's tear-down cannot empty it.
+    HRESULT OnJoinFilterGraph(IFilterGraph* graph) override;
     CBasePin* GetPin(int n) override;
 
 private:

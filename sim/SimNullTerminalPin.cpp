@@ -16,6 +16,13 @@ HRESULT SimNullTerminalPin::CheckMediaType(const CMediaType* type) {
     return type != nullptr ? S_OK : E_POINTER;
 }
 
+HRESULT SimNullTerminalPin::CheckConnect(IPin* pin) {
+    const HRESULT fault =
+        SimProcessControl()->DefaultDevice()->CheckFilterFault(SimOp::ConnectTerminalInput);
+    if (FAILED(fault)) return fault;
+    return CBaseInputPin::CheckConnect(pin);
+}
+
 HRESULT STDMETHODCALLTYPE SimNullTerminalPin::Receive(IMediaSample* sample) {
     return CBaseInputPin::Receive(sample);
 }

@@ -10,6 +10,9 @@ public:
     ~SimNullTerminalPin() override;
 
     HRESULT CheckMediaType(const CMediaType* type) override;  // S_OK for any type
+    // Refuses with the fault armed for SimOp::ConnectTerminalInput on the
+    // default device, if any.
+    HRESULT CheckConnect(IPin* pin) override;
     // The base's streaming checks, then the sample is dropped.
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
 };

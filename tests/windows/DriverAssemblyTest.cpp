@@ -164,3 +164,29 @@ TEST_F(DriverAssembly, EveryLoaderFailureLeavesTheTunerClosedAndReopenable) {
     EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
     EXPECT_EQ(Calls(SimOp::SetTunerMode).size(), 0u);
 }
+
+// A tear-down whose sweep cannot empty the graph (a filter refuses to leave)
+// still closes the tuner: it reports closed, and the next open builds a new
+// graph that streams. The graph left behind is emptied later, so nothing
+// stays alive once the filter lets go.
+TEST_F(DriverAssembly, ATearDownThatCannotEmptyTheGraphStillClosesTheTuner) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    SimDevice* terminalFaults = sim_->DefaultDevice();
+    terminalFaults->ArmFault(SimOp::LeaveGraph, E_ACCESSDENIED, SimFaultAlways);
+    driver->CloseTuner();
+    EXPECT_GE(terminalFaults->FaultsFired(SimOp::LeaveGraph), 1u);
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_EQ(driver->WaitTsStream(0), DWORD{WAIT_ABANDONED});
+    ASSERT_TRUE(driver->OpenTuner());
+    EXPECT_TRUE(driver->IsTunerOpening());
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 1);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    EXPECT_TRUE(WaitUntil([&] { return driver->GetReadyCount() > 0; }, 10000));
+    terminalFaults->DisarmFaults();
+    driver->CloseTuner();
+    EXPECT_FALSE(driver->IsTunerOpening());
+    EXPECT_EQ(Alive(SimObject::NullTerminal), 0);
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
+    EXPECT_EQ(Alive(SimObject::NetworkProvider), 0);
+}

@@ -1,5 +1,10 @@
 // Lifecycle of the driver object as a host sees it: create, open, close,
-// release, and the one-instance and already-open mends.
+// release, COM initialisation, and the one-instance and already-open mends.
+#include <objbase.h>
+
+#include <atomic>
+#include <thread>
+
 #include "tests/windows/DriverHarness.h"
 
 using DriverLifecycle = DriverHarness;
@@ -122,4 +127,40 @@ TEST_F(DriverLifecycle, TunerNameComesFromTheIniWithOrWithoutADevice) {
     driver = LoadDriver();
     ASSERT_NE(driver, nullptr);
     EXPECT_STREQ(driver->GetTunerName(), L"");
+}
+
+// The driver initialises COM on the thread that creates it and must undo only
+// that: a host thread already in the multithreaded apartment keeps its own
+// initialisation, and a Release on another thread leaves that thread's COM
+// as the host made it. Whether a thread is still initialised shows in what
+// CoInitializeEx answers there (S_FALSE: it was).
+TEST_F(DriverLifecycle, ComInitialisationStaysTheHosts) {
+    WriteDefaultIni();
+    std::atomic<HRESULT> afterRelease{E_FAIL};
+    std::thread mtaHost([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        IBonDriver2* driver = LoadDriver();
+        if (driver != nullptr && driver->OpenTuner()) driver->CloseTuner();
+        ReleaseDriver();
+        afterRelease = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        CoUninitialize();
+        CoUninitialize();
+    });
+    mtaHost.join();
+    EXPECT_EQ(afterRelease.load(), S_FALSE) << "Release undid the host thread's own COM";
+
+    IBonDriver2* driver = LoadDriver();  // created on this thread
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->OpenTuner());
+    std::thread otherHost([&] {
+        if (FAILED(CoInitialize(nullptr))) return;
+        driver_->Release();
+        afterRelease = CoInitialize(nullptr);
+        CoUninitialize();
+        CoUninitialize();
+    });
+    otherHost.join();
+    driver_ = nullptr;
+    EXPECT_EQ(afterRelease.load(), S_FALSE) << "Release uninitialised another thread's COM";
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
 }

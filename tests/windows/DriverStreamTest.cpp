@@ -1,6 +1,9 @@
 // TS delivery: chunk sizes, byte-exact content (through the generator's
-// counters), the drop rule with a stalled reader, purge, wait results and
-// the copy form of GetTsStream.
+// counters), the drop rule with a stalled reader, purge, wait results, the
+// remaining count and the copy form of GetTsStream.
+#include <atomic>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ts/TsStreamChecker.h"
@@ -134,4 +137,83 @@ TEST_F(DriverStream, CopyFormCopiesOneWholeChunkAndNothingPastIt) {
     TsStreamChecker checker;
     checker.Feed(buffer.data(), size);
     EXPECT_EQ(checker.SyncLosses(), 0u);
+}
+
+// Hosts drain by the remaining count without waiting, so it must be exact in
+// both forms. The stream is held (samples shorter than a packet never reach
+// the queue) so that nothing arrives while the queue is read.
+TEST_F(DriverStream, RemainingCountIsExactAsChunksAreTaken) {
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetReadyCount() >= 5; }, 20000));
+    Device()->SetSampleSizes({187});
+    DWORD ready = driver->GetReadyCount();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            Sleep(200);
+            const DWORD now = driver->GetReadyCount();
+            return std::exchange(ready, now) == now;
+        },
+        10000));
+    std::vector<BYTE> buffer(ChunkBytes);
+    for (DWORD taken = 1; taken <= ready; ++taken) {
+        DWORD size = 0, remaining = 77;
+        BYTE* data = nullptr;
+        const BOOL got = taken % 2 != 0 ? driver->GetTsStream(&data, &size, &remaining)
+                                        : driver->GetTsStream(buffer.data(), &size, &remaining);
+        ASSERT_TRUE(got) << "chunk " << taken;
+        EXPECT_EQ(remaining, ready - taken) << "chunk " << taken;
+        EXPECT_EQ(driver->GetReadyCount(), ready - taken);
+    }
+    DWORD size = 77, remaining = 77;
+    BYTE* data = nullptr;
+    EXPECT_FALSE(driver->GetTsStream(&data, &size, &remaining));
+    EXPECT_EQ(remaining, 0u);
+}
+
+// The stream event is signalled for every completed chunk: a waiting reader
+// wakes for the first one, not a chunk period later. At 1 Mbit/s a chunk
+// takes 1.5 s, so a reader woken late would find two.
+TEST_F(DriverStream, AWaitingReaderWakesForTheFirstChunk) {
+    Device()->SetBitRate(1000000);
+    IBonDriver2* driver = OpenDefault();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    for (DWORD expected = 1; expected <= 2; ++expected) {
+        ASSERT_EQ(driver->WaitTsStream(10000), DWORD{WAIT_OBJECT_0});
+        EXPECT_EQ(driver->GetReadyCount(), expected);
+    }
+}
+
+// A reader inside WaitTsStream, even without a time limit, returns as soon as
+// another thread closes the tuner or releases the driver, and the wait never
+// outlives the handles it waits on.
+TEST_F(DriverStream, AReaderWaitingWithoutLimitReturnsWhenTheTunerCloses) {
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "Release" : "CloseTuner");
+        IBonDriver2* driver = OpenDefault();  // no channel: no chunk will come
+        ASSERT_NE(driver, nullptr);
+        std::atomic<DWORD> result{0xDEAD};
+        std::thread reader([&] { result = driver->WaitTsStream(0); });
+        Sleep(300);  // the reader is inside the wait
+        EXPECT_EQ(result.load(), 0xDEADu);
+        if (release) {
+            driver_->Release();
+            driver_ = nullptr;
+        } else {
+            driver->CloseTuner();
+        }
+        const bool returned = WaitUntil([&] { return result.load() != 0xDEADu; }, 5000);
+        if (!returned) {
+            reader.detach();  // blocked for good: the case has failed
+            FAIL() << "the reader is still waiting 5 s after the tuner closed";
+        }
+        reader.join();
+        EXPECT_EQ(result.load(), DWORD{WAIT_ABANDONED});
+        if (!release) {
+            EXPECT_EQ(driver->WaitTsStream(0), DWORD{WAIT_ABANDONED});
+        }
+        ReleaseDriver();
+    }
 }

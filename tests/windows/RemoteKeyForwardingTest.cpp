@@ -2,6 +2,7 @@
 // the simulated tuner's scripted key reports, and top-level windows of this
 // program as the host's windows. Each window records the WM_COMMANDs it gets.
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "tests/windows/DriverHarness.h"
@@ -188,6 +189,53 @@ TEST_F(RemoteKeyForwarding, OpenCloseCyclesWhileKeysArePolledFromAnotherThread) 
     ASSERT_TRUE(WaitUntil([&] { return record_.Count() > before; }, FailAfterMs))
         << "the key thread stopped forwarding during the cycles";
     ReleaseDriver();
+}
+
+}  // namespace
+
+namespace {
+
+// The host's foreground window lives on a second thread whose WM_COMMAND
+// handler calls back into the driver, as hosts do. Release on the test's
+// thread must neither deadlock with that thread (it waits for the key thread,
+// which waits in SendMessageW for the handler, which calls the driver) nor let
+// the handler reach the half-released object: its calls are refused.
+TEST_F(RemoteKeyForwarding, ReleaseWhileTheHostWindowThreadCallsTheDriver) {
+    HANDLE inHandler = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> refusedCalls{-1};
+    std::atomic<bool> handled{false};
+    record_.SetHandler([&](WPARAM) {
+        if (handled.exchange(true)) return;
+        SetEvent(inHandler);  // the key thread now waits in SendMessageW for us
+        WaitForSingleObject(go, INFINITE);
+        Sleep(100);  // Release is under way on the test's thread
+        int refused = 0;
+        refused += driver_->GetReadyCount() == 0;
+        refused += driver_->IsTunerOpening() == FALSE;
+        refused += driver_->SetChannel(0u, 1u) == FALSE;
+        refused += driver_->EnumTuningSpace(0) == nullptr;
+        refusedCalls = refused;
+    });
+    {
+        WindowThread host(&record_);
+        ASSERT_NE(host.Window(), nullptr) << NoWindowHint();
+        ASSERT_NE(OpenDefault(), nullptr);
+        ASSERT_TRUE(driver_->SetChannel(0u, 0u));
+        ASSERT_TRUE(MakeForeground(host.Window()));
+        Device()->ScriptRemoteKeys(std::vector<SimRemoteKey>(40, Key(179)));
+        ASSERT_EQ(WaitForSingleObject(inHandler, FailAfterMs), WAIT_OBJECT_0);
+        SetEvent(go);
+        {
+            Watchdog watchdog(30000, "Release while the host window's thread calls the driver");
+            driver_->Release();
+            driver_ = nullptr;
+        }
+    }
+    EXPECT_EQ(refusedCalls.load(), 4) << "a call reached the object being released";
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
+    CloseHandle(inHandler);
+    CloseHandle(go);
 }
 
 }  // namespace

@@ -42,9 +42,19 @@ BOOL CALLBACK CollectOwn(HWND window, LPARAM list) {
 
 }  // namespace
 
-void CommandRecord::Add(WPARAM command) {
+void CommandRecord::SetHandler(std::function<void(WPARAM)> handler) {
     std::lock_guard<std::mutex> lock(mutex_);
-    commands_.push_back(command);
+    handler_ = std::move(handler);
+}
+
+void CommandRecord::Add(WPARAM command) {
+    std::function<void(WPARAM)> handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commands_.push_back(command);
+        handler = handler_;
+    }
+    if (handler) handler(command);
 }
 
 std::vector<WPARAM> CommandRecord::Commands() const {

@@ -16,6 +16,9 @@
 // The commands one window received, in order. Thread-safe.
 class CommandRecord {
 public:
+    // Runs `handler` on the window's thread after each command is recorded,
+    // as a host's own WM_COMMAND handler would run.
+    void SetHandler(std::function<void(WPARAM)> handler);
     void Add(WPARAM command);
     std::vector<WPARAM> Commands() const;
     size_t Count() const;
@@ -23,6 +26,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<WPARAM> commands_;
+    std::function<void(WPARAM)> handler_;
 };
 
 // Creates a top-level window of the recording class on the calling thread
