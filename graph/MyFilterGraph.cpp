@@ -38,7 +38,7 @@ bool IsSkippedReceiver(const WideChar* friendlyName) {
 
 // ---- construction, destruction, state --------------------------------------
 
-MyFilterGraph::MyFilterGraph()
+MyFilterGraph::MyFilterGraph(TsWriterFactory writerFactory)
     : pTsBufferWriter(nullptr),
       NetworkProviderInGraph(false),
       TunerDeviceInGraph(false),
@@ -48,6 +48,7 @@ MyFilterGraph::MyFilterGraph()
       RunState(GraphStopped),
       GraphOpen(false),
       receiverInUse_(false),
+      writerFactory_(writerFactory != nullptr ? writerFactory : &CreateTsWriter),
       remoteKeys_(device_) {
     WideCopyTruncate(SelectedFriendlyName, DeviceNameCapacity, UnknownDeviceName);
     WideCopyTruncate(SelectedDevicePath, DeviceNameCapacity, UnknownDeviceName);
@@ -281,7 +282,7 @@ HRESULT MyFilterGraph::LoadNullTerminalFilter() {
 
 HRESULT MyFilterGraph::LoadTSBufferWriterFilter() {
     HRESULT created = S_OK;
-    pTsBufferWriter = CreateTsWriter(nullptr, &created);
+    pTsBufferWriter = writerFactory_(nullptr, &created);
     if (pTsBufferWriter == nullptr) {
         Trace("(MyFilterGraph::LoadTSBufferWriterFilter) Couldn't Create Instance Of the Transport Stream Buffer Writer Filter !");
         return E_FAIL;
@@ -519,7 +520,7 @@ HRESULT MyFilterGraph::StopMyFilterGraph() {
 HRESULT MyFilterGraph::TearMyFilterGraph() {
     RetireStaleGraph();
     pIUnKnown_ICreateDevEnum.Reset();
-    StopFiltersLeftActive();
+    StopFiltersLeftActive(pIFilterGraph_IGraphBuilder.Get());
     RemoveTracked(pINullTerminal_IBaseFilter.Get(), &NullTerminalInGraph);
     RemoveTracked(device_.Provider().Get(), &NetworkProviderInGraph);
     RemoveTracked(pITunerDevice_IBaseFilter.Get(), &TunerDeviceInGraph);
@@ -544,8 +545,9 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
 }
 
 void MyFilterGraph::RetireStaleGraph() {
-    if (staleGraph_.Get() != nullptr && SUCCEEDED(SweepGraph(staleGraph_.Get())))
-        staleGraph_.Reset();
+    if (staleGraph_.Get() == nullptr) return;
+    StopFiltersLeftActive(staleGraph_.Get());
+    if (SUCCEEDED(SweepGraph(staleGraph_.Get()))) staleGraph_.Reset();
 }
 
 void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {
@@ -577,10 +579,10 @@ void MyFilterGraph::ReleaseTsWriter() {
 // graph manager's back when its Run fails while pausing (Wine leaves the
 // filters that did pause as they are) or when a filter fails its Stop. Such
 // filters are stopped here one by one; stopped ones are left alone.
-void MyFilterGraph::StopFiltersLeftActive() {
-    if (pIFilterGraph_IGraphBuilder.Get() == nullptr) return;
+void MyFilterGraph::StopFiltersLeftActive(IGraphBuilder* graph) {
+    if (graph == nullptr) return;
     ComPtr<IEnumFilters> filters;
-    if (FAILED(pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive())) ||
+    if (FAILED(graph->EnumFilters(filters.Receive())) ||
         filters.Get() == nullptr)
         return;
     for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Receive(), nullptr) == S_OK;) {

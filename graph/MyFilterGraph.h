@@ -34,6 +34,11 @@
 
 class CTsWriter;
 
+// How the graph makes its writer filter (CreateTsWriter's form). The driver
+// always uses CreateTsWriter; a test that builds the graph itself can hand in
+// one that fails.
+using TsWriterFactory = CTsWriter* (*)(IUnknown* outer, HRESULT* result);
+
 // RunState values.
 constexpr int32_t GraphRunning = 0;
 constexpr int32_t GraphStopped = 2;
@@ -42,7 +47,8 @@ class MyFilterGraph final : public CardDevice {
 public:
     // Makes no COM call. Starts the remote-key forwarder, which collects the
     // host process's windows and, when it found any, starts its thread.
-    MyFilterGraph();
+    // `writerFactory` null: CreateTsWriter.
+    explicit MyFilterGraph(TsWriterFactory writerFactory = nullptr);
     // Stops the remote-key thread and waits for it, then stops and tears
     // down an open graph and releases whatever is still held.
     ~MyFilterGraph();
@@ -134,7 +140,7 @@ private:
     void RemoveTracked(IBaseFilter* filter, bool* inGraph);
     HRESULT SweepGraph(IGraphBuilder* graph);
     void RetireStaleGraph();
-    void StopFiltersLeftActive();
+    void StopFiltersLeftActive(IGraphBuilder* graph);
 
     CTsWriter* pTsBufferWriter;
     ComPtr<IBaseFilter> pITsBufferWriter_IBaseFilter;
@@ -154,6 +160,7 @@ private:
     WideChar SelectedFriendlyName[DeviceNameCapacity];
     WideChar SelectedDevicePath[DeviceNameCapacity];
     ComPtr<IGraphBuilder> staleGraph_;  // a graph manager a failed sweep left behind
+    TsWriterFactory writerFactory_;
     DeviceControl device_;           // holds pINetworkProvider_IBaseFilter
     RemoteKeyForwarder remoteKeys_;  // reads keys through device_; declared after it
 };
