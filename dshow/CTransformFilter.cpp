@@ -9,8 +9,8 @@ CTransformFilter::CTransformFilter(const WideChar* objectName, IUnknown* outer, 
     : CBaseFilter(objectName, outer, clsid) {}
 
 CTransformFilter::~CTransformFilter() {
-    delete input_;
-    delete output_;
+    delete input_.load();
+    delete output_.load();
 }
 
 int CTransformFilter::GetPinCount() { return 2; }
@@ -21,20 +21,26 @@ HRESULT CTransformFilter::InstallPins(CTransformInputPin* input, CTransformOutpu
         delete output;
         return E_OUTOFMEMORY;
     }
-    input_ = input;
-    output_ = output;
-    IncrementPinVersion();
+    ScopedLock lock(FilterLock());
+    if (InputPin()) {
+        delete input;
+        delete output;
+        return S_OK;
+    }
+    // Output first: whoever sees the input pin also sees the output pin.
+    output_.store(output, std::memory_order_release);
+    input_.store(input, std::memory_order_release);
     return S_OK;
 }
 
 CBasePin* CTransformFilter::GetPin(int n) {
-    if (!input_) {
+    if (!InputPin()) {
         HRESULT hr = S_OK;
         InstallPins(new (std::nothrow) CTransformInputPin(nullptr, this, &hr, L"Input"),
                     new (std::nothrow) CTransformOutputPin(nullptr, this, &hr, L"Output"));
     }
-    if (n == 0) return input_;
-    if (n == 1) return output_;
+    if (n == 0) return InputPin();
+    if (n == 1) return OutputPin();
     return nullptr;
 }
 
@@ -77,9 +83,10 @@ HRESULT CTransformFilter::CompleteConnect(PIN_DIRECTION direction, IPin* receive
 }
 
 HRESULT CTransformFilter::Receive(IMediaSample* sample) {
-    if (!output_ || !output_->IsConnected()) return S_OK;  // nothing downstream: consumed
+    CTransformOutputPin* output = OutputPin();
+    if (!output || !output->IsConnected()) return S_OK;  // nothing downstream: consumed
     ComPtr<IMediaSample> out;
-    HRESULT hr = output_->GetDeliveryBuffer(out.Receive(), nullptr, nullptr, 0);
+    HRESULT hr = output->GetDeliveryBuffer(out.Receive(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
@@ -89,21 +96,25 @@ HRESULT CTransformFilter::Receive(IMediaSample* sample) {
     hr = Transform(sample, out.Get());
     if (hr == S_FALSE) return S_OK;  // the subclass dropped it
     if (FAILED(hr)) return hr;
-    return output_->Deliver(out.Get());
+    return output->Deliver(out.Get());
 }
 
 HRESULT CTransformFilter::EndOfStream() {
-    return output_ && output_->IsConnected() ? output_->DeliverEndOfStream() : S_OK;
+    CTransformOutputPin* output = OutputPin();
+    return output && output->IsConnected() ? output->DeliverEndOfStream() : S_OK;
 }
 
 HRESULT CTransformFilter::BeginFlush() {
-    return output_ && output_->IsConnected() ? output_->DeliverBeginFlush() : S_OK;
+    CTransformOutputPin* output = OutputPin();
+    return output && output->IsConnected() ? output->DeliverBeginFlush() : S_OK;
 }
 
 HRESULT CTransformFilter::EndFlush() {
-    return output_ && output_->IsConnected() ? output_->DeliverEndFlush() : S_OK;
+    CTransformOutputPin* output = OutputPin();
+    return output && output->IsConnected() ? output->DeliverEndFlush() : S_OK;
 }
 
 HRESULT CTransformFilter::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
-    return output_ && output_->IsConnected() ? output_->DeliverNewSegment(start, stop, rate) : S_OK;
+    CTransformOutputPin* output = OutputPin();
+    return output && output->IsConnected() ? output->DeliverNewSegment(start, stop, rate) : S_OK;
 }

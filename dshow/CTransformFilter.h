@@ -13,6 +13,8 @@
 #include "dshow/CBaseFilter.h"
 #include "dshow/CMediaType.h"
 
+#include <atomic>
+
 class CTransformInputPin;
 class CTransformOutputPin;
 
@@ -22,7 +24,10 @@ public:
     ~CTransformFilter() override;
 
     int GetPinCount() override;          // 2
-    CBasePin* GetPin(int n) override;    // 0 "Input", 1 "Output"; created on first use
+    // 0 "Input", 1 "Output"; created on first use. The filter has these two
+    // pins from the start, so making them changes neither GetPinCount nor
+    // the pin version.
+    CBasePin* GetPin(int n) override;
 
     // Main-table virtuals, in this exact order.
     // Fills `out` from `in` (copying filters); E_UNEXPECTED unless overridden.
@@ -46,16 +51,21 @@ public:
     virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
     // Borrowed; null until GetPin created them.
-    CTransformInputPin* InputPin() const { return input_; }
-    CTransformOutputPin* OutputPin() const { return output_; }
+    CTransformInputPin* InputPin() const { return input_.load(std::memory_order_acquire); }
+    CTransformOutputPin* OutputPin() const { return output_.load(std::memory_order_acquire); }
     ReentrantLock& StreamingLock() { return streamingLock_; }
 
 protected:
-    // Creates both pins (once); subclasses with pins of their own call it with them.
+    // Installs both pins under the filter lock unless another caller already
+    // did (then these are deleted); subclasses with pins of their own call it
+    // from GetPin. Leaves the pin version alone: the pins are the ones
+    // GetPinCount always counted, made late, not a change of the set.
     HRESULT InstallPins(CTransformInputPin* input, CTransformOutputPin* output);
 
 private:
     ReentrantLock streamingLock_;
-    CTransformInputPin* input_ = nullptr;    // owned
-    CTransformOutputPin* output_ = nullptr;  // owned
+    // Owned; written once under the filter lock, read without it (the
+    // streaming thread never takes the filter lock).
+    std::atomic<CTransformInputPin*> input_{nullptr};
+    std::atomic<CTransformOutputPin*> output_{nullptr};
 };

@@ -58,9 +58,13 @@ void SimTunerFilter::ExposeInitialPins() {
     ScopedLock lock(FilterLock());
     if (pinsCreated_) return;
     const uint32_t wanted = device_.load()->InitialPinCount();
+    const int count = wanted >= 2 ? 2 : static_cast<int>(wanted);
+    // Only a real change of the pin set moves the version: an enumerator
+    // taken before Load must stay in step when Load exposes the same pins.
+    if (count == exposedCount_) return;
     exposedCount_ = 0;
-    if (wanted >= 1) exposed_[exposedCount_++] = &input_;
-    if (wanted >= 2) exposed_[exposedCount_++] = &output_;
+    if (count >= 1) exposed_[exposedCount_++] = &input_;
+    if (count >= 2) exposed_[exposedCount_++] = &output_;
     IncrementPinVersion();
 }
 
@@ -167,7 +171,7 @@ HRESULT STDMETHODCALLTYPE SimTunerFilter::Save(IPropertyBag*, BOOL, BOOL) { retu
 HRESULT SimTunerFilter::OnPause(FILTER_STATE from) {
     const HRESULT fault = Device()->CheckFilterFault(SimOp::Pause);
     if (FAILED(fault)) return fault;
-    if (from == State_Running) output_.StopStreaming();
+    if (from == State_Running) output_.HoldStreaming();
     return S_OK;
 }
 

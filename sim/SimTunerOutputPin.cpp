@@ -59,12 +59,34 @@ HRESULT SimTunerOutputPin::DecideBufferSize(IMemAllocator* allocator,
 }
 
 void SimTunerOutputPin::StartStreaming() {
-    if (thread_.joinable()) return;
+    if (thread_.joinable()) {
+        std::unique_lock<std::mutex> guard(stopMutex_);
+        if (!ended_) {
+            hold_ = false;
+            ++run_;
+            guard.unlock();
+            stopSignal_.notify_all();
+            return;
+        }
+        guard.unlock();
+        thread_.join();  // it has left its loop: no wait on anything downstream
+    }
     {
         std::lock_guard<std::mutex> guard(stopMutex_);
         stop_ = false;
+        hold_ = false;
+        ended_ = false;
+        ++run_;
     }
     thread_ = std::thread([this] { StreamLoop(); });
+}
+
+void SimTunerOutputPin::HoldStreaming() {
+    {
+        std::lock_guard<std::mutex> guard(stopMutex_);
+        hold_ = true;
+    }
+    stopSignal_.notify_all();
 }
 
 void SimTunerOutputPin::StopStreaming() {
@@ -77,43 +99,65 @@ void SimTunerOutputPin::StopStreaming() {
     thread_.join();
 }
 
-bool SimTunerOutputPin::Stopping() {
-    std::lock_guard<std::mutex> guard(stopMutex_);
-    return stop_;
+bool SimTunerOutputPin::WaitWhileHeld(uint64_t* run) {
+    std::unique_lock<std::mutex> guard(stopMutex_);
+    stopSignal_.wait(guard, [this] { return stop_ || !hold_; });
+    *run = run_;
+    return !stop_;
 }
 
 bool SimTunerOutputPin::WaitUntil(std::chrono::steady_clock::time_point due) {
     std::unique_lock<std::mutex> guard(stopMutex_);
-    return !stopSignal_.wait_until(guard, due, [this] { return stop_; });
+    stopSignal_.wait_until(guard, due, [this] { return stop_ || hold_; });
+    return !stop_;
 }
 
+long SimTunerOutputPin::DeliverOne(bool discontinuity) {
+    ComPtr<IMediaSample> sample;
+    if (GetDeliveryBuffer(sample.Receive(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK || !sample)
+        return 0;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) return -1;
+    SimDevice* device = tuner_->Device();
+    const size_t room = static_cast<size_t>(sample->GetSize());
+    const size_t got = device->ReadTs(data, std::min(device->NextSampleSize(), room));
+    if (got == 0) return 0;
+    sample->SetActualDataLength(static_cast<long>(got));
+    sample->SetTime(nullptr, nullptr);
+    sample->SetMediaTime(nullptr, nullptr);
+    sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
+    if (FAILED(Deliver(sample.Get()))) return -1;
+    return static_cast<long>(got);
+}
+
+// Pacing restarts with every Run: a live source sends nothing for the time
+// it was held and does not catch up afterwards.
 void SimTunerOutputPin::StreamLoop() {
     using Clock = std::chrono::steady_clock;
-    SimDevice* device = tuner_->Device();
-    const Clock::time_point start = Clock::now();
+    Clock::time_point start;
     uint64_t sent = 0;
-    while (!Stopping()) {
-        ComPtr<IMediaSample> sample;
-        if (GetDeliveryBuffer(sample.Receive(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK ||
-            !sample) {
-            if (!WaitUntil(Clock::now() + kIdleWait)) break;
-            continue;
+    bool discontinuity = true;
+    uint64_t streamingFor = 0;
+    for (uint64_t run = 0; WaitWhileHeld(&run);) {
+        if (run != streamingFor) {
+            streamingFor = run;
+            start = Clock::now();
+            sent = 0;
+            discontinuity = true;
         }
-        BYTE* data = nullptr;
-        if (FAILED(sample->GetPointer(&data))) break;
-        const size_t room = static_cast<size_t>(sample->GetSize());
-        const size_t got = device->ReadTs(data, std::min(device->NextSampleSize(), room));
+        const long got = DeliverOne(discontinuity);
+        if (got < 0) break;
         if (got == 0) {
-            sample.Reset();
             if (!WaitUntil(Clock::now() + kIdleWait)) break;
             continue;
         }
-        sample->SetActualDataLength(static_cast<long>(got));
-        if (FAILED(Deliver(sample.Get()))) break;
-        sent += got;
-        const uint64_t bitRate = device->BitRate();
+        discontinuity = false;
+        sent += static_cast<uint64_t>(got);
+        const uint64_t bitRate = tuner_->Device()->BitRate();
         if (bitRate == 0) continue;
         const auto due = start + std::chrono::microseconds(sent * 8 * 1000000 / bitRate);
         if (!WaitUntil(std::chrono::time_point_cast<Clock::duration>(due))) break;
     }
+    std::lock_guard<std::mutex> guard(stopMutex_);
+    ended_ = true;
 }

@@ -1,11 +1,18 @@
 // The tuner filter's TS output pin and its streaming thread.
 //
-// The thread runs only while the filter runs (a live source delivers nothing
-// while paused). Each turn it takes a sample from the allocator without
-// waiting (AM_GBF_NOWAIT, so stopping never waits on a buffer held
-// downstream), fills it with the next size of the device's sample-size
-// pattern from SimDevice::ReadTs and delivers it. With a bit rate set it
-// sleeps until the bytes sent so far are due; with 0 it runs unpaced.
+// The thread lives from Run to Stop and delivers only while the filter runs
+// (a live source delivers nothing while paused). Pause merely holds it and
+// never waits for it: a renderer downstream may keep it inside Receive until
+// the graph runs again or stops. Stop ends it and waits, as the base classes'
+// sources do: the graph stops the filters downstream first, and a stopped
+// filter returns from Receive. Each turn the thread takes a sample from the
+// allocator without waiting (AM_GBF_NOWAIT, so stopping never waits on a
+// buffer held downstream), fills it with the next size of the device's
+// sample-size pattern from SimDevice::ReadTs and delivers it unstamped, as a
+// live TS source does: the stream carries its own clock, and a stamp would
+// have a renderer hold the sample until the graph clock reached it. With a
+// bit rate set it sleeps until the bytes sent since the last Run are due;
+// with 0 it runs unpaced.
 #pragma once
 
 #include <condition_variable>
@@ -33,19 +40,30 @@ public:
     HRESULT CheckConnect(IPin* pin) override;
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-    // Called by the filter under its lock.
+    // Called by the filter under its lock. Start: starts the thread, or lets
+    // a held one deliver again. Hold: stops delivering, without waiting.
+    // Stop: ends the thread and waits for it.
     void StartStreaming();
+    void HoldStreaming();
     void StopStreaming();
 
 private:
     void StreamLoop();
-    // Sleeps until `due` or until stopping; false when stopping.
+    // Fills and delivers one sample: its bytes, 0 when none was ready, -1
+    // when the loop must end.
+    long DeliverOne(bool discontinuity);
+    // Waits while held; false when stopping. *run receives the number of
+    // the Run the thread now streams for.
+    bool WaitWhileHeld(uint64_t* run);
+    // Sleeps until `due`, a hold or stopping; false when stopping.
     bool WaitUntil(std::chrono::steady_clock::time_point due);
-    bool Stopping();
 
     SimTunerFilter* tuner_;
     std::thread thread_;
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     bool stop_ = false;
+    bool hold_ = false;
+    uint64_t run_ = 0;    // counts StartStreaming calls
+    bool ended_ = false;  // the thread left its loop (a delivery failed)
 };

@@ -1,9 +1,10 @@
 // The whole chain by hand under Wine's filter graph manager: network provider
 // -> simulated tuner -> TS writer -> null terminal, each connection made pin
-// to pin with ConnectDirect and no media type. Every case ends by stopping,
-// removing and releasing each filter and checking that the last Release
-// returns 0.
+// to pin with ConnectDirect and no media type; and the writer between
+// filters that are not ours. Every case ends by stopping, removing and
+// releasing each filter and checking that the last Release returns 0.
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,99 @@ TEST_F(ChainTest, RecordsAPacedStreamThatParses) {
     ASSERT_TRUE(file.good());
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     EXPECT_TRUE(file.good());
+}
+
+// Wine's own Sample Grabber and Null Renderer, created by class id.
+const CLSID ClsidSampleGrabber = {
+    0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+const CLSID ClsidNullRenderer = {
+    0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
+// Bound for one state change: a hang, not a slow call, trips it.
+constexpr DWORD StateChangeBoundMs = 30000;
+
+// provider -> tuner -> Wine's Sample Grabber -> writer -> Wine's Null
+// Renderer. The renderer holds a sample in Receive while paused, as any
+// renderer may, so the tuner's state changes must not wait for its thread.
+struct ForeignChain {
+    ComPtr<IGraphBuilder> graph = NewGraph();
+    ComPtr<IBaseFilter> provider = NewFilter(CLSID_SimNetworkProvider);
+    ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
+    ComPtr<IBaseFilter> grabber = NewFilter(ClsidSampleGrabber);
+    ComPtr<IBaseFilter> writerFilter;
+    CTsWriter* writer = NewWriter(&writerFilter);
+    ComPtr<IBaseFilter> renderer = NewFilter(ClsidNullRenderer);
+    ComPtr<IMediaControl> control;
+    SampleSink sink;
+
+    void Build() {
+        ASSERT_TRUE(graph && provider && tuner && writer && writerFilter);
+        ASSERT_TRUE(grabber) << "Wine's Sample Grabber";
+        ASSERT_TRUE(renderer) << "Wine's Null Renderer";
+        ASSERT_EQ(CreateTunerPins(tuner.Get()), S_OK);
+        const std::pair<IBaseFilter*, const wchar_t*> filters[] = {
+            {provider.Get(), L"Provider"}, {tuner.Get(), L"Tuner"}, {grabber.Get(), L"Grabber"},
+            {writerFilter.Get(), L"Writer"}, {renderer.Get(), L"Renderer"}};
+        for (const auto& filter : filters)
+            ASSERT_EQ(graph->AddFilter(filter.first, filter.second), S_OK);
+        for (size_t i = 0; i + 1 < 5; ++i)
+            ASSERT_EQ(ConnectFilters(graph.Get(), filters[i].first, filters[i + 1].first), S_OK)
+                << i;
+        ASSERT_EQ(control.QueryFrom(graph.Get(), IID_IMediaControl), S_OK);
+        writer->SetCallback(&SampleSink::Callback, &sink);
+    }
+    // One state change under the watchdog.
+    HRESULT Change(const char* what, const std::function<HRESULT(IMediaControl*)>& call) {
+        HangWatchdog watchdog(what, StateChangeBoundMs);
+        return call(control.Get());
+    }
+    void Finish() {
+        control.Reset();
+        writer->SetCallback(nullptr, nullptr);
+        for (IBaseFilter* filter :
+             {provider.Get(), tuner.Get(), grabber.Get(), writerFilter.Get(), renderer.Get()})
+            EXPECT_EQ(graph->RemoveFilter(filter), S_OK);
+        for (ComPtr<IBaseFilter>* filter : {&provider, &tuner, &grabber, &writerFilter, &renderer})
+            EXPECT_EQ(filter->Detach()->Release(), 0u);
+        EXPECT_EQ(graph.Detach()->Release(), 0u);
+    }
+};
+
+TEST(ForeignChainTest, WriterBetweenWineGrabberAndNullRendererRunsPausesAndStops) {
+    constexpr size_t Step = 188 * 2000;
+    for (uint64_t bitRate : {uint64_t{8000000}, uint64_t{0}}) {
+        SCOPED_TRACE(bitRate == 0 ? "unpaced" : "paced");
+        Control()->Reset();
+        Control()
+            ->Device(reinterpret_cast<const WideChar*>(Tuners()[0].devicePath.c_str()))
+            ->SetBitRate(bitRate);
+        ForeignChain chain;
+        ASSERT_NO_FATAL_FAILURE(chain.Build());
+        ASSERT_EQ(TuneTerrestrial13(chain.provider.Get()), S_OK);
+
+        const auto run = [](IMediaControl* control) { return control->Run(); };
+        const auto pause = [](IMediaControl* control) { return control->Pause(); };
+        const auto stop = [](IMediaControl* control) { return control->Stop(); };
+        EXPECT_TRUE(SUCCEEDED(chain.Change("Run", run)));
+        EXPECT_TRUE(chain.sink.WaitForBytes(Step, 20000));
+        EXPECT_TRUE(SUCCEEDED(chain.Change("Pause", pause)));
+        const size_t paused = chain.sink.Bytes().size();
+        EXPECT_TRUE(SUCCEEDED(chain.Change("Run after Pause", run)));
+        EXPECT_TRUE(chain.sink.WaitForBytes(paused + Step, 20000));
+        EXPECT_EQ(chain.Change("Stop", stop), S_OK);
+
+        const std::vector<uint8_t> bytes = chain.sink.Bytes();
+        TsStreamChecker checker;
+        checker.Feed(bytes.data(), bytes.size());
+        ASSERT_FALSE(bytes.empty());
+        EXPECT_EQ(bytes[0], 0x47);
+        EXPECT_TRUE(checker.Clean());
+        EXPECT_EQ(checker.SyncLosses(), 0u);
+        EXPECT_EQ(checker.CounterGaps(), 0u);
+        EXPECT_EQ(checker.CounterReorders(), 0u);
+        EXPECT_GE(checker.Packets(), 2 * Step / 188);
+        chain.Finish();
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <bdaiface.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "sim/SimClassIds.h"
 
 #ifndef SIM_DLL_PATH
@@ -81,6 +83,26 @@ std::vector<uint8_t> SampleSink::Bytes() {
 std::vector<int32_t> SampleSink::Sizes() {
     std::lock_guard<std::mutex> guard(mutex_);
     return sizes_;
+}
+
+HangWatchdog::HangWatchdog(const char* what, DWORD ms)
+    : disarm_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    HANDLE disarm = disarm_;
+    thread_ = std::thread([disarm, what, ms] {
+        if (WaitForSingleObject(disarm, ms) == WAIT_OBJECT_0) return;
+        std::fprintf(stderr, "\n[ WATCHDOG ] %s did not return within %lu ms; ending the program\n",
+                     what, static_cast<unsigned long>(ms));
+        std::fflush(stderr);
+        std::fflush(stdout);
+        // Not ExitProcess: it could block on the locks of the hung threads.
+        TerminateProcess(GetCurrentProcess(), 3);
+    });
+}
+
+HangWatchdog::~HangWatchdog() {
+    SetEvent(disarm_);
+    thread_.join();
+    CloseHandle(disarm_);
 }
 
 ComPtr<IGraphBuilder> NewGraph() {

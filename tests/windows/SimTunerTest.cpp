@@ -140,6 +140,58 @@ TEST_F(SimTunerTest, StartsWithTheConfiguredPinsAndCreatePinExposesTheRest) {
     }
 }
 
+// The property bag of the first tuner's moniker, as the device enumerator
+// hands it to Load.
+ComPtr<IPropertyBag> FirstTunerBag() {
+    ComPtr<ICreateDevEnum> devices;
+    ComPtr<IEnumMoniker> monikers;
+    ComPtr<IPropertyBag> bag;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, devices.ReceiveVoid())) ||
+        devices->CreateClassEnumerator(SimCategoryNetworkTuner, monikers.Receive(), 0) != S_OK)
+        return bag;
+    ComPtr<IMoniker> moniker;
+    if (monikers->Next(1, moniker.Receive(), nullptr) == S_OK)
+        moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid());
+    return bag;
+}
+
+TEST_F(SimTunerTest, PinEnumeratorFollowsOnlyRealChangesOfThePinSet) {
+    FirstDevice()->SetInitialPinCount(1);
+    ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);
+    ComPtr<IEnumPins> pins;
+    ASSERT_EQ(tuner->EnumPins(pins.Receive()), S_OK);
+    // Loading the same device again exposes the same pin: still in step.
+    ComPtr<IPersistPropertyBag> persist;
+    ComPtr<IPropertyBag> bag = FirstTunerBag();
+    ASSERT_TRUE(bag);
+    ASSERT_EQ(persist.QueryFrom(tuner.Get(), IID_IPersistPropertyBag), S_OK);
+    EXPECT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
+    ComPtr<IPin> pin;
+    EXPECT_EQ(pins->Next(1, pin.Receive(), nullptr), S_OK);
+    // Exposing the output pin changes the set: out of step until Reset.
+    ComPtr<IBDA_Topology> topology;
+    ASSERT_EQ(topology.QueryFrom(tuner.Get(), IidBdaTopology), S_OK);
+    ULONG id = 99;
+    EXPECT_EQ(topology->CreatePin(1, &id), S_OK);
+    EXPECT_EQ(pins->Next(1, pin.Receive(), nullptr), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(pins->Reset(), S_OK);
+    // Asking again for a pin already exposed changes nothing.
+    EXPECT_EQ(topology->CreatePin(0, &id), S_OK);
+    IPin* both[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(pins->Next(2, both, &fetched), S_OK);
+    ASSERT_EQ(fetched, 2u);
+    both[0]->Release();
+    both[1]->Release();
+    EXPECT_EQ(pins->Next(1, pin.Receive(), &fetched), S_FALSE);
+    pin.Reset();
+    pins.Reset();
+    topology.Reset();
+    persist.Reset();
+    EXPECT_EQ(tuner.Detach()->Release(), 0u);
+}
+
 TEST_F(SimTunerTest, CreatePinFaultIsAnsweredAndExposesNothing) {
     FirstDevice()->ArmFault(SimOp::CreatePin, E_OUTOFMEMORY, 1);
     ComPtr<IBaseFilter> tuner = BindTuner(Tuners()[0]);

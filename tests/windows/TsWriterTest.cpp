@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,42 @@ TEST(TsWriterIdentity, AcceptsEveryMediaType) {
     EXPECT_EQ(S_OK, writer->CheckInputType(&stream));
     input.Reset();
     EXPECT_EQ(0u, filter.Detach()->Release());
+}
+
+// The pins are made on first use; an enumerator that is the first to ask for
+// them must not see that as a change of the pin set.
+TEST(TsWriterIdentity, FreshWriterEnumeratesItsPinsOneAtATime) {
+    for (bool skipFirst : {false, true}) {
+        CTsWriter* writer = nullptr;
+        ComPtr<IBaseFilter> filter = NewWriter(&writer);
+        ComPtr<IEnumPins> pins;
+        ASSERT_EQ(S_OK, filter->EnumPins(pins.Receive()));
+        if (skipFirst) {
+            ASSERT_EQ(S_OK, pins->Skip(1));
+        }
+        const std::vector<const wchar_t*> names =
+            skipFirst ? std::vector<const wchar_t*>{L"Output"}
+                      : std::vector<const wchar_t*>{L"Input", L"Output"};
+        for (const wchar_t* name : names) {
+            ComPtr<IPin> pin;
+            ULONG fetched = 0;
+            ASSERT_EQ(S_OK, pins->Next(1, pin.Receive(), &fetched)) << skipFirst;
+            EXPECT_EQ(1u, fetched);
+            PIN_INFO info = {};
+            ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
+            EXPECT_STREQ(name, info.achName);
+            info.pFilter->Release();
+        }
+        IPin* none = reinterpret_cast<IPin*>(static_cast<uintptr_t>(0xDEADBEEF));
+        ULONG fetched = 9;
+        EXPECT_EQ(S_FALSE, pins->Next(1, &none, &fetched));
+        EXPECT_EQ(0u, fetched);
+        ComPtr<IEnumPins> clone;
+        EXPECT_EQ(S_OK, pins->Clone(clone.Receive()));
+        clone.Reset();
+        pins.Reset();
+        EXPECT_EQ(0u, filter.Detach()->Release());
+    }
 }
 
 TEST(TsWriterTransform, CallsBackOnlyForAtLeastOnePacket) {
