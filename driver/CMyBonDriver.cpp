@@ -96,6 +96,7 @@ void CMyBonDriver::CloseTuner() {
     StreamEvent.Close();
     ChunkQueue.Clear();
     FreeHeldChunk();
+    ChunkQueue.ReleaseBuffers();
     CurrentGraph->TearMyFilterGraph();
 }
 
