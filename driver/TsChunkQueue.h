@@ -5,10 +5,9 @@
 // the streaming thread alone, so a sample takes no lock. QueueLock is taken
 // once per completed chunk: the full chunk joins a ring of MaxChunks slots
 // (the oldest is dropped when the ring is full; a maximum of 0 keeps one)
-// and a spare chunk takes its place. Spares are chunks the host handed back
-// through Recycle, chunks the drop rule or Clear removed, or new ones when
-// none is left: once the stream runs, a chunk costs no allocation, and its
-// buffer's pages are already faulted in.
+// and a spare takes its place: a chunk the host handed back through Recycle
+// or the drop rule or Clear removed, or a new one when none is left. Once the
+// stream runs a chunk costs no allocation, and its pages are faulted in.
 //
 // Clear cannot touch the chunk being filled, so it bumps a purge epoch
 // instead. The filling chunk carries the epoch its Push read on entry; a
@@ -73,6 +72,7 @@ public:
 private:
     // Streaming thread side.
     bool PushBlock(const uint8_t* bytes, uint32_t length);
+    bool Fill(const uint8_t* bytes, uint32_t length);
     void StartFilling();
     void MakeFillingChunk();
     bool CompleteChunk();

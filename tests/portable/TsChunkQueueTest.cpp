@@ -268,8 +268,11 @@ TEST(TsChunkQueueControl, ClearDiscardsThePartialChunk) {
     EXPECT_EQ(queue.Pop(), nullptr);
     EXPECT_EQ(queue.ChunkSize(), kChunk);
     EXPECT_EQ(queue.MaxChunks(), kMax);
-    // The next chunk holds only what was pushed after Clear.
-    EXPECT_TRUE(PushStream(queue, 1000000, kChunk));
+    // The next chunk holds only what was pushed after Clear, from a packet
+    // that fits in the discarded chunk's room on.
+    EXPECT_FALSE(PushStream(queue, 1000000, 188));
+    EXPECT_EQ(queue.AccumulatedBytes(), 188u);
+    EXPECT_TRUE(PushStream(queue, 1000188, kChunk - 188));
     EXPECT_TRUE(Holds(PopChunk(queue), 1000000, kChunk));
 }
 
