@@ -120,6 +120,7 @@ void CMyBonDriver::CloseTuner() {
     CloseStreamSignal();
     ChunkQueue.Clear();
     FreeHeldChunk();
+    ChunkQueue.ReleaseBuffers();
     CurrentGraph->TearMyFilterGraph();
 }
 

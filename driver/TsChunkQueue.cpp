@@ -1,183 +1,263 @@
-// Push runs on the streaming thread, Pop/Clear/GetCount on the host's threads.
-// One lock pass forms at most one chunk, so a large sample never holds the
-// lock for more than one chunk's copy. Every allocation a chunk needs (next
-// buffer, record, list element) is made before the list is touched, so a
-// failed allocation loses that chunk's bytes and leaves the list intact.
-// An evicted chunk is freed after the lock is released.
+// Push runs on the streaming thread, Pop/Recycle/Clear/GetCount on the host's
+// threads. The chunk being filled is the streaming thread's alone; everything
+// both sides share (the ring, the spares, the epoch) changes under queueLock_.
+// A new chunk is allocated before the lock is taken and only when no spare is
+// left, so a failed allocation loses that chunk's bytes and leaves the ring
+// intact. Chunks that cannot be kept are freed after the lock is released,
+// except those Clear drops beyond the spares' room, which needs a host to
+// hold more chunks than the ring has slots.
 #include "driver/TsChunkQueue.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/Trace.h"
 
 namespace {
 
-void FreeChunks(std::list<TsChunk*>& chunks) {
-    for (TsChunk* chunk : chunks) FreeTsChunk(chunk);
-    chunks.clear();
+// A chunk with a buffer of `size` bytes (the caller owns both), or null when
+// either allocation fails.
+TsChunk* NewChunk(uint32_t size) {
+    uint8_t* data = new (std::nothrow) uint8_t[size];
+    TsChunk* chunk = data != nullptr ? new (std::nothrow) TsChunk{data, size} : nullptr;
+    if (chunk == nullptr) delete[] data;
+    return chunk;
+}
+
+std::unique_ptr<TsChunk*[]> NewSlots(size_t count) {
+    return std::unique_ptr<TsChunk*[]>(new (std::nothrow) TsChunk*[count]);
 }
 
 }  // namespace
 
 TsChunkQueue::TsChunkQueue()
-    : count_(0),
-      accumulationBuffer_(nullptr),
-      accumulatedBytes_(0),
+    : filling_(nullptr),
+      filled_(0),
+      fillEpoch_(0),
       chunkSize_(0),
+      epoch_(0),
       maxChunks_(0),
-      spareBuffers_(),
-      spareCount_(0) {}
+      ringCapacity_(0),
+      spareCapacity_(0),
+      ringHead_(0),
+      ringSize_(0),
+      spareCount_(0),
+      count_(0) {
+    Configure(0, 0);
+}
 
 TsChunkQueue::~TsChunkQueue() {
     Clear();
-    FreeSpareBuffers();
-    delete[] accumulationBuffer_;
+    FreeKeptChunks();
 }
 
 void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
+    // A maximum of 0 would never make room; it keeps one chunk instead. The
+    // spares have room for a full ring and as many chunks held by the host.
+    const uint32_t slots = maxChunks != 0 ? maxChunks : 1;
+    const uint32_t spareSlots = slots <= UINT32_MAX / 2 ? slots * 2 : UINT32_MAX;
+    std::unique_ptr<TsChunk*[]> ring = NewSlots(slots);
+    std::unique_ptr<TsChunk*[]> spares = NewSlots(spareSlots);
+    if (!ring || !spares) Trace("(TsChunkQueue::Configure) no chunk slots", slots);
     Clear();
-    // No sample can arrive yet, so the buffers are swapped without the lock.
-    FreeSpareBuffers();
-    delete[] accumulationBuffer_;
-    accumulationBuffer_ = nullptr;
-    if (chunkSize != 0) {
-        accumulationBuffer_ = new (std::nothrow) uint8_t[chunkSize];
-        if (accumulationBuffer_ == nullptr)
-            Trace("(TsChunkQueue::Configure) no accumulation buffer", chunkSize);
+    FreeKeptChunks();
+    {
+        ScopedPlainLock lock(queueLock_);
+        ring_.swap(ring);
+        spares_.swap(spares);
+        ringCapacity_ = ring_ ? slots : 0;
+        spareCapacity_ = spares_ ? spareSlots : 0;
+        ringHead_ = 0;
+        chunkSize_ = chunkSize;
+        maxChunks_ = maxChunks;
     }
-    chunkSize_ = chunkSize;
-    maxChunks_ = maxChunks;
+    // No sample can arrive yet, so the filling chunk is made without the lock.
+    filled_ = 0;
+    fillEpoch_ = epoch_.load(std::memory_order_relaxed);
+    if (chunkSize != 0) {
+        filling_ = NewChunk(chunkSize);
+        if (filling_ == nullptr) Trace("(TsChunkQueue::Configure) no accumulation buffer", chunkSize);
+    }
 }
 
 bool TsChunkQueue::Push(const uint8_t* bytes, uint32_t length) {
     if (length == 0) return false;
+    // Most samples fit in the chunk being filled, and no Clear came between.
+    if (length < chunkSize_ - filled_ && filling_ != nullptr &&
+        epoch_.load(std::memory_order_relaxed) == fillEpoch_) {
+        std::memcpy(filling_->Data + filled_, bytes, length);
+        filled_ += length;
+        return false;
+    }
+    if (chunkSize_ == 0) return PushBlock(bytes, length);
+    return Fill(bytes, length);
+}
+
+// Copies the sample chunk by chunk, handing over each one it completes.
+bool TsChunkQueue::Fill(const uint8_t* bytes, uint32_t length) {
+    StartFilling();
     bool appended = false;
-    uint32_t remaining = length;
-    while (remaining > 0) {
-        TsChunk* evicted = nullptr;
-        {
-            ScopedPlainLock lock(queueLock_);
-            TsChunk* chunk = accumulationBuffer_ != nullptr ? Accumulate(bytes, remaining)
-                                                            : CopyBlock(bytes, remaining);
-            if (chunk != nullptr && Append(chunk, evicted)) appended = true;
-        }
-        Recycle(evicted);
+    while (length > 0) {
+        if (filling_ == nullptr && filled_ == 0) MakeFillingChunk();
+        const uint32_t n = std::min(length, chunkSize_ - filled_);
+        // Without a buffer (out of memory) the chunk's bytes are skipped.
+        if (filling_ != nullptr) std::memcpy(filling_->Data + filled_, bytes, n);
+        filled_ += n;
+        bytes += n;
+        length -= n;
+        if (filled_ == chunkSize_ && CompleteChunk()) appended = true;
     }
     return appended;
 }
 
-TsChunk* TsChunkQueue::Accumulate(const uint8_t*& bytes, uint32_t& remaining) {
-    const uint32_t room = chunkSize_ - accumulatedBytes_;
-    const uint32_t n = remaining < room ? remaining : room;
-    std::memcpy(accumulationBuffer_ + accumulatedBytes_, bytes, n);
-    accumulatedBytes_ += n;
-    bytes += n;
-    remaining -= n;
-    if (accumulatedBytes_ < chunkSize_) return nullptr;
-    accumulatedBytes_ = 0;
-    return SealBuffer();
+// A Clear since the last Push discards the partly filled chunk. Relaxed is
+// enough: only the value matters, and the hand-over checks it again under
+// the lock that orders it with Clear.
+void TsChunkQueue::StartFilling() {
+    const uint32_t epoch = epoch_.load(std::memory_order_relaxed);
+    if (epoch == fillEpoch_) return;
+    fillEpoch_ = epoch;
+    filled_ = 0;
 }
 
-TsChunk* TsChunkQueue::SealBuffer() {
-    uint8_t* fresh = TakeSpareBuffer();
-    if (fresh == nullptr) fresh = new (std::nothrow) uint8_t[chunkSize_];
-    TsChunk* chunk =
-        fresh != nullptr ? new (std::nothrow) TsChunk{accumulationBuffer_, chunkSize_} : nullptr;
-    if (chunk == nullptr) {
-        // The full buffer is reused; its bytes are lost.
-        delete[] fresh;
+// After ReleaseBuffers, or after a chunk whose buffer could not be made.
+void TsChunkQueue::MakeFillingChunk() {
+    {
+        ScopedPlainLock lock(queueLock_);
+        filling_ = TakeSpare();
+    }
+    if (filling_ == nullptr) filling_ = NewChunk(chunkSize_);
+}
+
+bool TsChunkQueue::CompleteChunk() {
+    filled_ = 0;
+    if (filling_ == nullptr) {
         Trace("(TsChunkQueue::Push) chunk lost: out of memory", chunkSize_);
-        return nullptr;
-    }
-    accumulationBuffer_ = fresh;
-    return chunk;
-}
-
-TsChunk* TsChunkQueue::CopyBlock(const uint8_t*& bytes, uint32_t& remaining) {
-    const uint8_t* source = bytes;
-    const uint32_t n = remaining;
-    bytes += n;
-    remaining = 0;
-    uint8_t* data = new (std::nothrow) uint8_t[n];
-    TsChunk* chunk = data != nullptr ? new (std::nothrow) TsChunk{data, n} : nullptr;
-    if (chunk == nullptr) {
-        delete[] data;
-        Trace("(TsChunkQueue::Push) block lost: out of memory", n);
-        return nullptr;
-    }
-    std::memcpy(data, source, n);
-    return chunk;
-}
-
-bool TsChunkQueue::Append(TsChunk* chunk, TsChunk*& evicted) {
-    std::list<TsChunk*> element;
-    try {
-        element.push_back(chunk);
-    } catch (const std::bad_alloc&) {
-        FreeTsChunk(chunk);
-        Trace("(TsChunkQueue::Push) chunk lost: out of memory");
         return false;
     }
-    // A maximum of 0 would never make room; it keeps one chunk instead.
-    // The list never exceeds the limit (Configure empties it before changing
-    // the limit), so one eviction always makes room.
-    const size_t limit = maxChunks_ != 0 ? maxChunks_ : 1;
-    if (chunks_.size() >= limit) {
-        evicted = chunks_.front();
-        chunks_.pop_front();
+    // Only this thread takes spares, so one counted now is there under the lock.
+    TsChunk* fresh =
+        spareCount_.load(std::memory_order_relaxed) == 0 ? NewChunk(chunkSize_) : nullptr;
+    TsChunk* unwanted = nullptr;
+    bool appended = false;
+    {
+        ScopedPlainLock lock(queueLock_);
+        appended = HandOver(fresh, unwanted);
+        if (fresh != nullptr) fresh = KeepSpare(fresh);
     }
-    chunks_.splice(chunks_.end(), element);
-    PublishCount();
+    FreeTsChunk(fresh);
+    FreeTsChunk(unwanted);
+    return appended;
+}
+
+// Queues the full chunk and puts a spare in its place, or `fresh` (taking it
+// over) when none is left. A chunk begun before a Clear is not queued: its bytes go and
+// its buffer is filled again. `unwanted` receives a chunk to free.
+bool TsChunkQueue::HandOver(TsChunk*& fresh, TsChunk*& unwanted) {
+    if (fillEpoch_ != epoch_.load(std::memory_order_relaxed) || ringCapacity_ == 0) return false;
+    TsChunk* next = TakeSpare();
+    if (next == nullptr) std::swap(next, fresh);
+    if (next == nullptr) {
+        Trace("(TsChunkQueue::Push) chunk lost: out of memory", chunkSize_);
+        return false;
+    }
+    unwanted = Append(filling_);
+    filling_ = next;
     return true;
+}
+
+bool TsChunkQueue::PushBlock(const uint8_t* bytes, uint32_t length) {
+    TsChunk* chunk = NewChunk(length);
+    if (chunk == nullptr) {
+        Trace("(TsChunkQueue::Push) block lost: out of memory", length);
+        return false;
+    }
+    std::memcpy(chunk->Data, bytes, length);
+    bool appended = false;
+    {
+        ScopedPlainLock lock(queueLock_);
+        if (ringCapacity_ != 0) {
+            chunk = Append(chunk);
+            appended = true;
+        }
+    }
+    FreeTsChunk(chunk);
+    return appended;
+}
+
+TsChunk* TsChunkQueue::Append(TsChunk* chunk) {
+    TsChunk* evicted = ringSize_ == ringCapacity_ ? PopLocked() : nullptr;
+    ring_[(ringHead_ + ringSize_) % ringCapacity_] = chunk;
+    ++ringSize_;
+    PublishCount();
+    return evicted != nullptr ? KeepSpare(evicted) : nullptr;
 }
 
 TsChunk* TsChunkQueue::Pop() {
     ScopedPlainLock lock(queueLock_);
-    if (chunks_.empty()) return nullptr;
-    TsChunk* chunk = chunks_.front();
-    chunks_.pop_front();
+    return PopLocked();
+}
+
+TsChunk* TsChunkQueue::PopLocked() {
+    if (ringSize_ == 0) return nullptr;
+    TsChunk* chunk = ring_[ringHead_];
+    ringHead_ = (ringHead_ + 1) % ringCapacity_;
+    --ringSize_;
     PublishCount();
     return chunk;
 }
 
 void TsChunkQueue::Clear() {
-    std::list<TsChunk*> dropped;
-    {
-        ScopedPlainLock lock(queueLock_);
-        dropped.swap(chunks_);
-        accumulatedBytes_ = 0;
-        PublishCount();
-    }
-    FreeChunks(dropped);
+    ScopedPlainLock lock(queueLock_);
+    epoch_.store(epoch_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    while (TsChunk* chunk = PopLocked()) FreeTsChunk(KeepSpare(chunk));
 }
 
 void TsChunkQueue::Recycle(TsChunk* chunk) {
     if (chunk == nullptr) return;
-    uint8_t* buffer = chunk->Data;
-    const uint32_t length = chunk->Length;
-    delete chunk;
     {
         ScopedPlainLock lock(queueLock_);
-        if (buffer != nullptr && chunkSize_ != 0 && length == chunkSize_ &&
-            spareCount_ < MaxSpareBuffers) {
-            spareBuffers_[spareCount_++] = buffer;
-            buffer = nullptr;
-        }
+        chunk = KeepSpare(chunk);
     }
-    delete[] buffer;
+    FreeTsChunk(chunk);
 }
 
-uint8_t* TsChunkQueue::TakeSpareBuffer() {
-    return spareCount_ > 0 ? spareBuffers_[--spareCount_] : nullptr;
+void TsChunkQueue::ReleaseBuffers() { FreeKeptChunks(); }
+
+// Only chunks of the configured size can carry a later chunk.
+TsChunk* TsChunkQueue::KeepSpare(TsChunk* chunk) {
+    const uint32_t count = spareCount_.load(std::memory_order_relaxed);
+    if (chunkSize_ == 0 || chunk->Length != chunkSize_ || chunk->Data == nullptr ||
+        count == spareCapacity_)
+        return chunk;
+    spares_[count] = chunk;
+    spareCount_.store(count + 1, std::memory_order_relaxed);
+    return nullptr;
 }
 
-void TsChunkQueue::FreeSpareBuffers() {
-    while (spareCount_ > 0) delete[] spareBuffers_[--spareCount_];
+TsChunk* TsChunkQueue::TakeSpare() {
+    const uint32_t count = spareCount_.load(std::memory_order_relaxed);
+    if (count == 0) return nullptr;
+    spareCount_.store(count - 1, std::memory_order_relaxed);
+    return spares_[count - 1];
+}
+
+// The filling chunk and the spares; runs while no Push can.
+void TsChunkQueue::FreeKeptChunks() {
+    FreeTsChunk(filling_);
+    filling_ = nullptr;
+    filled_ = 0;
+    ScopedPlainLock lock(queueLock_);
+    while (TsChunk* chunk = TakeSpare()) FreeTsChunk(chunk);
 }
 
 uint32_t TsChunkQueue::GetCount() const { return count_.load(std::memory_order_relaxed); }
 
-void TsChunkQueue::PublishCount() {
-    count_.store(static_cast<uint32_t>(chunks_.size()), std::memory_order_relaxed);
+uint32_t TsChunkQueue::AccumulatedBytes() const {
+    const bool current = fillEpoch_ == epoch_.load(std::memory_order_relaxed);
+    return filling_ != nullptr && current ? filled_ : 0;
 }
+
+void TsChunkQueue::PublishCount() { count_.store(ringSize_, std::memory_order_relaxed); }

@@ -1,23 +1,26 @@
 // The bounded FIFO of TS chunks between DirectShow's streaming thread (Push)
-// and the host's threads (Pop, Clear, GetCount).
+// and the host's threads (Pop, Recycle, Clear, GetCount).
 //
-// Push copies each byte once into an accumulation buffer of ChunkSize bytes;
-// a full buffer becomes a chunk without a copy and a fresh buffer takes its
-// place. Appending a chunk first drops the oldest ones until fewer than
-// MaxChunks remain (a maximum of 0 keeps one). QueueLock is taken once per
-// chunk produced and released in between, so Pop can run between the chunks
-// of one large sample.
+// Push copies each byte once into the chunk being filled, which belongs to
+// the streaming thread alone, so a sample takes no lock. QueueLock is taken
+// once per completed chunk: the full chunk joins a ring of MaxChunks slots
+// (the oldest is dropped when the ring is full; a maximum of 0 keeps one)
+// and a spare takes its place: a chunk the host handed back through Recycle
+// or the drop rule or Clear removed, or a new one when none is left. Once the
+// stream runs a chunk costs no allocation, and its pages are faulted in.
+//
+// Clear cannot touch the chunk being filled, so it bumps a purge epoch
+// instead. The filling chunk carries the epoch its Push read on entry; a
+// chunk whose epoch is stale is discarded when it completes, and a Push that
+// sees a new epoch starts the chunk afresh. So no byte of a Push that
+// returned before Clear began reaches a chunk queued after Clear, and the
+// bytes pushed after Clear come out in order from the first one on.
 // With ChunkSize 0 every pushed block becomes one chunk of its own size.
-//
-// Chunks handed back through Recycle (and chunks the drop rule evicts) keep
-// their buffer for the next chunk, a few at most: a freshly allocated 188 KiB
-// buffer faults its pages in again on every chunk, which costs more than the
-// copy itself.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <list>
+#include <memory>
 
 #include "driver/TsChunk.h"
 #include "platform/Locks.h"
@@ -29,54 +32,86 @@ public:
     TsChunkQueue(const TsChunkQueue&) = delete;
     TsChunkQueue& operator=(const TsChunkQueue&) = delete;
 
-    // Clears the queue and sets a new chunk size (0: no accumulation) and
-    // maximum chunk count. Runs before any Push can arrive.
+    // Clears the queue, frees every buffer it keeps and sets a new chunk size
+    // (0: no accumulation) and maximum chunk count. Runs while no Push can
+    // arrive.
     void Configure(uint32_t chunkSize, uint32_t maxChunks);
 
     // Appends `length` bytes; true when at least one chunk was appended.
+    // Streaming thread only: one Push at a time.
     bool Push(const uint8_t* bytes, uint32_t length);
 
     // Removes and returns the oldest chunk (the caller owns it and frees it
-    // with FreeTsChunk), or null when the queue is empty.
+    // with FreeTsChunk or hands it back through Recycle), or null when the
+    // queue is empty.
     TsChunk* Pop();
 
-    // Takes back a chunk that Pop handed out: the record is freed and the
-    // buffer is kept for a later chunk (or freed when enough are kept).
-    // Null is allowed. FreeTsChunk remains a valid way to free a chunk.
+    // Takes back a chunk that Pop handed out: it is kept whole for a later
+    // chunk, or freed when it does not fit or enough are kept. Null is
+    // allowed.
     void Recycle(TsChunk* chunk);
 
-    // Frees every queued chunk and discards the partly filled one.
+    // Drops every queued chunk (kept as spares) and discards the partly
+    // filled one, also when a Push runs meanwhile.
     void Clear();
 
-    // Complete chunks in the list; read without the lock, may be one stale.
+    // Frees the spare chunks and the buffer of the chunk being filled, so an
+    // idle queue holds no chunk memory; the next Push makes a new buffer.
+    // Runs while no Push can arrive (the stream is stopped).
+    void ReleaseBuffers();
+
+    // Complete chunks in the ring; read without the lock, may be one stale.
     uint32_t GetCount() const;
 
     uint32_t ChunkSize() const { return chunkSize_; }
     uint32_t MaxChunks() const { return maxChunks_; }
-    uint32_t AccumulatedBytes() const { return accumulatedBytes_; }
+    // Bytes waiting in the partly filled chunk. Streaming thread only (or
+    // while no Push runs).
+    uint32_t AccumulatedBytes() const;
 
 private:
-    // Each runs with queueLock_ held. Accumulate and CopyBlock consume bytes
-    // and return the chunk they completed (owned by the caller) or null.
-    TsChunk* Accumulate(const uint8_t*& bytes, uint32_t& remaining);
-    TsChunk* SealBuffer();
-    TsChunk* CopyBlock(const uint8_t*& bytes, uint32_t& remaining);
-    // Takes ownership of chunk; hands back the chunk it evicts (or leaves
-    // `evicted` alone) so that it is freed after the lock is released.
-    bool Append(TsChunk* chunk, TsChunk*& evicted);
+    // Streaming thread side.
+    bool PushBlock(const uint8_t* bytes, uint32_t length);
+    bool Fill(const uint8_t* bytes, uint32_t length);
+    void StartFilling();
+    void MakeFillingChunk();
+    bool CompleteChunk();
+    bool HandOver(TsChunk*& fresh, TsChunk*& unwanted);
+
+    // Each runs with queueLock_ held. Append and KeepSpare hand back the chunk
+    // they could not keep (or null) so that it is freed after the lock.
+    TsChunk* Append(TsChunk* chunk);
+    TsChunk* KeepSpare(TsChunk* chunk);
+    TsChunk* TakeSpare();
+    TsChunk* PopLocked();
     void PublishCount();
-    uint8_t* TakeSpareBuffer();
-    void FreeSpareBuffers();
 
-    static constexpr uint32_t MaxSpareBuffers = 32;
+    void FreeKeptChunks();
 
-    std::list<TsChunk*> chunks_;
-    std::atomic<uint32_t> count_;  // mirrors chunks_.size() for the lock-free GetCount
-    uint8_t* accumulationBuffer_;
-    uint32_t accumulatedBytes_;
+    // Each group starts a cache line: Push writes the first at every sample,
+    // the host's threads write the last at every chunk (and read count_ at
+    // will); on a shared line every sample would pull the line across cores.
+
+    // The streaming thread's own; no other thread touches them while a Push
+    // can run. epoch_ is read at every Push and written only by Clear.
+    alignas(64) TsChunk* filling_;  // chunk being filled; null until made (or lost)
+    uint32_t filled_;               // bytes of the current chunk consumed so far
+    uint32_t fillEpoch_;            // purge epoch the filled bytes belong to
     uint32_t chunkSize_;
-    uint32_t maxChunks_;
-    uint8_t* spareBuffers_[MaxSpareBuffers];  // ChunkSize bytes each
-    uint32_t spareCount_;
-    PlainLock queueLock_;  // never taken twice: no re-entry needed
+    std::atomic<uint32_t> epoch_;   // bumped by every Clear, under queueLock_
+
+    // Set by Configure only.
+    alignas(64) uint32_t maxChunks_;
+    uint32_t ringCapacity_;
+    uint32_t spareCapacity_;
+    std::unique_ptr<TsChunk*[]> ring_;    // ringCapacity_ slots, oldest at ringHead_
+    std::unique_ptr<TsChunk*[]> spares_;  // spareCapacity_ slots
+
+    // Written under queueLock_; Push reads spareCount_ and GetCount count_
+    // without it.
+    alignas(64) PlainLock queueLock_;  // never taken twice: no re-entry needed
+    uint32_t ringHead_;
+    uint32_t ringSize_;
+    std::atomic<uint32_t> spareCount_;  // entries of spares_ in use
+    std::atomic<uint32_t> count_;       // mirrors ringSize_ for the lock-free GetCount
 };

@@ -1,14 +1,15 @@
-// TsChunkQueue with a producer, a consumer and an observer on their own
-// threads. The producer pushes a stream of 32-bit counters, so the first word
-// of any chunk tells where in the stream it starts; every chunk must then be
-// the exact stream bytes from a chunk boundary on, in increasing order, with
-// only whole chunks missing.
+// TsChunkQueue with a producer, a consumer and an observer (or a purger) on
+// their own threads. The producer pushes a stream of 32-bit counters, so the
+// first whole word of any chunk tells where in the stream it starts; every
+// chunk must then be the exact stream bytes from there on, in increasing
+// order, with only whole chunks missing (or, around a purge, purged bytes).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -174,4 +175,144 @@ TEST(TsChunkQueueConcurrency, FullSizeQueueWithKeepingUpConsumerLosesNothing) {
     EXPECT_LE(r.maxCountSeen, maxChunks);
     EXPECT_EQ(r.missingChunks, 0u);
     EXPECT_EQ(r.chunks, total / chunkSize);
+}
+
+// ---- purge racing the producer -------------------------------------------
+
+namespace {
+
+// Where in the stream a chunk starts: one of the four alignments puts a whole
+// counter at its start, and all its bytes must then match. -1 when none does.
+int64_t SliceStart(const TsChunk& chunk, const std::vector<uint8_t>& stream) {
+    for (uint32_t skip = 0; skip < 4; ++skip) {
+        uint32_t word = 0;
+        std::memcpy(&word, chunk.Data + skip, 4);
+        const int64_t start = int64_t(word) * 4 - skip;
+        if (start < 0 || size_t(start) + chunk.Length > stream.size()) continue;
+        if (std::memcmp(chunk.Data, stream.data() + start, chunk.Length) == 0) return start;
+    }
+    return -1;
+}
+
+// The producer's progress as the purger and the consumer see it. Purge k is
+// due once `step * k` bytes are in; the producer waits for it to be armed
+// (its thread spinning, ready to meet the next Push) before pushing on, and
+// for it to be done before the next region. The last region is the tail.
+struct PurgeRace {
+    static constexpr int kPurges = 30;
+    explicit PurgeRace(size_t zone) : step(zone / (kPurges + 1)) {}
+    const size_t step;
+    std::atomic<size_t> pushedEnd{0};  // end of the last Push that returned
+    std::atomic<bool> pushing{false};
+    std::atomic<bool> producerDone{false};
+    std::atomic<int> armed{0};
+    std::atomic<int> purgesDone{0};
+    // [k]: every byte below it was in a Push that returned before purge k began.
+    std::vector<size_t> purgedBefore = std::vector<size_t>(kPurges + 1, 0);
+
+    void BeforePush(size_t pushed) const {
+        const int region = int(std::min<size_t>(pushed / step, kPurges + 1));
+        while (purgesDone.load() < region - 1 || (region <= kPurges && armed.load() < region))
+            std::this_thread::yield();
+    }
+};
+
+void Purge(TsChunkQueue& queue, PurgeRace& race) {
+    for (int k = 1; k <= PurgeRace::kPurges; ++k) {
+        while (race.pushedEnd.load() < race.step * k) std::this_thread::yield();
+        race.armed.store(k);
+        // No yield here: the Push would be over before this thread ran again.
+        while (!race.pushing.load() && race.pushedEnd.load() < race.step * (k + 1)) {
+        }
+        race.purgedBefore[k] = race.pushedEnd.load(std::memory_order_acquire);
+        queue.Clear();
+        race.purgesDone.store(k, std::memory_order_release);
+    }
+}
+
+// The rule a chunk starting at `start` breaks, or null. `end` is where the
+// chunk before it ended.
+const char* Misplaced(int64_t start, size_t end, size_t purgedBefore) {
+    if (start < 0) return "chunk is not a slice of the stream";
+    if (size_t(start) < end) return "chunk out of order or repeated";
+    if (size_t(start) < purgedBefore) return "chunk popped after a purge holds bytes pushed before it";
+    return nullptr;
+}
+
+// Pops every chunk; `starts` receives where each one starts in the stream.
+std::string ConsumeAcrossPurges(TsChunkQueue& queue, const PurgeRace& race,
+                                const std::vector<uint8_t>& stream, uint32_t chunkSize,
+                                std::vector<size_t>& starts) {
+    std::string fault;
+    size_t end = 0;
+    for (uint64_t popped = 0;;) {
+        const int purges = race.purgesDone.load(std::memory_order_acquire);
+        const bool done = race.producerDone.load(std::memory_order_acquire);
+        TsChunk* chunk = queue.Pop();
+        if (chunk == nullptr) {
+            if (done) return fault;
+            std::this_thread::yield();
+            continue;
+        }
+        const int64_t start = chunk->Length == chunkSize ? SliceStart(*chunk, stream) : -1;
+        if (!fault.empty()) {
+            // The first fault is the one reported.
+        } else if (const char* broken = Misplaced(start, end, race.purgedBefore[purges])) {
+            fault = broken;
+        } else {
+            starts.push_back(size_t(start));
+            end = size_t(start) + chunkSize;
+        }
+        if (++popped % 2 == 0)
+            queue.Recycle(chunk);
+        else
+            FreeTsChunk(chunk);
+    }
+}
+
+}  // namespace
+
+TEST(TsChunkQueueConcurrency, PurgeDuringPushNeverMixesOldAndNewBytes) {
+    // Samples of up to 2 MB: a Push crosses hundreds of chunk boundaries, and
+    // a purge lands between them.
+    const uint32_t chunkSize = 4093, maxChunks = 1024;
+    const uint32_t largeSample = 1000000;
+    const size_t total = 48 * 1024 * 1024 + 99;
+    const size_t zone = total / 4 * 3;  // the purges happen in here; the rest is the tail
+    const std::vector<uint8_t> stream = CounterStream(total);
+    TsChunkQueue queue;
+    queue.Configure(chunkSize, maxChunks);
+    PurgeRace race(zone);
+    std::vector<size_t> starts;
+    std::string fault;
+    std::thread consumer([&] { fault = ConsumeAcrossPurges(queue, race, stream, chunkSize, starts); });
+    std::thread purger([&] { Purge(queue, race); });
+
+    size_t pushed = 0, tailStart = total;
+    for (uint32_t size : SampleSizes(total, largeSample, 20240612)) {
+        race.BeforePush(pushed);
+        if (tailStart == total && race.purgesDone.load(std::memory_order_acquire) == PurgeRace::kPurges)
+            tailStart = pushed;
+        // The ring never fills, so the drop rule drops nothing: every tail byte must arrive.
+        while (queue.GetCount() + size / chunkSize + 1 >= maxChunks) std::this_thread::yield();
+        race.pushing.store(true);
+        queue.Push(stream.data() + pushed, size);
+        race.pushing.store(false);
+        pushed += size;
+        race.pushedEnd.store(pushed, std::memory_order_release);
+    }
+    race.producerDone.store(true, std::memory_order_release);
+    purger.join();
+    consumer.join();
+
+    ASSERT_EQ(fault, "");
+    ASSERT_LE(tailStart, zone + 2 * largeSample + 1000) << "the tail begins with the first sample past the zone";
+    // The tail is whole: from the chunk that holds its first byte, chunk after
+    // chunk, up to the bytes still waiting for a chunk.
+    auto first = std::find_if(starts.begin(), starts.end(),
+                              [&](size_t start) { return start + chunkSize > tailStart; });
+    ASSERT_NE(first, starts.end());
+    EXPECT_LE(*first, tailStart);
+    for (auto it = first + 1; it != starts.end(); ++it) ASSERT_EQ(*it, *(it - 1) + chunkSize);
+    EXPECT_EQ(starts.back() + chunkSize, total - queue.AccumulatedBytes());
 }
