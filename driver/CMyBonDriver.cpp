@@ -120,8 +120,11 @@ void CMyBonDriver::CloseTuner() {
     CloseStreamSignal();
     ChunkQueue.Clear();
     FreeHeldChunk();
-    ChunkQueue.ReleaseBuffers();
     CurrentGraph->TearMyFilterGraph();
+    // A closed tuner holds no chunk memory. The buffers belong to the
+    // streaming thread while a push runs: a Stop that failed may have left
+    // one under way, and then they go with the next close or the object.
+    if (pushesInFlight_.load() == 0) ChunkQueue.ReleaseBuffers();
 }
 
 void CMyBonDriver::Release() {
@@ -176,7 +179,7 @@ void CMyBonDriver::AttachSampleCallback() {
 
 void CMyBonDriver::DetachSampleCallback() {
     CurrentGraph->SetSampleCallback(nullptr, this);
-    CallbackAttached.store(false, std::memory_order_release);
+    CallbackAttached.store(false);  // ordered before CloseTuner reads pushesInFlight_
 }
 
 void CMyBonDriver::OpenStreamSignal(std::shared_ptr<StreamSignal> signal) {
@@ -202,14 +205,19 @@ void CMyBonDriver::FreeHeldChunk() {
 int32_t CMyBonDriver::OnTsSample(void* context, const uint8_t* bytes, int32_t length) {
     CMyBonDriver* driver = static_cast<CMyBonDriver*>(context);
     if (driver == nullptr || length <= 0) return 0;
-    if (!driver->CallbackAttached.load(std::memory_order_acquire)) return 0;
+    // Counted before the test, so that CloseTuner, which detaches first,
+    // sees every push that can still touch the queue's buffers.
+    ++driver->pushesInFlight_;
     bool appended = false;
-    try {
-        appended = driver->ChunkQueue.Push(bytes, static_cast<uint32_t>(length));
-    } catch (...) {
-        // The streaming thread belongs to DirectShow: nothing may escape.
-        appended = false;
+    if (driver->CallbackAttached.load()) {
+        try {
+            appended = driver->ChunkQueue.Push(bytes, static_cast<uint32_t>(length));
+        } catch (...) {
+            // The streaming thread belongs to DirectShow: nothing may escape.
+            appended = false;
+        }
     }
+    --driver->pushesInFlight_;
     if (appended) {
         ScopedPlainLock lock(driver->streamLock_);
         if (driver->StreamEvent != nullptr) driver->StreamEvent->ChunkQueued();

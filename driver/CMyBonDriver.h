@@ -94,6 +94,7 @@ private:
     std::shared_ptr<StreamSignal> StreamEvent;  // null while the tuner is closed
     std::atomic<bool> CallbackAttached;
     PlainLock streamLock_;  // guards StreamEvent; held only to copy, swap or signal it
+    std::atomic<int32_t> pushesInFlight_{0};  // OnTsSample calls under way
     ComApartment com_;
     bool releasing_ = false;  // set by Release under DriverLock; every host call refuses
 };
