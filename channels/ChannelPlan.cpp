@@ -191,22 +191,28 @@ struct TuningSpace {
     const ChannelRow* Rows;
     uint32_t Count;
     uint32_t SystemType;
+    uint32_t LowKHz;   // the band a channel file's rows must keep to
+    uint32_t HighKHz;
 };
 
 template <size_t N>
-constexpr TuningSpace MakeSpace(const WideChar* name, const ChannelRow (&rows)[N], uint32_t systemType) {
-    return TuningSpace{name, rows, static_cast<uint32_t>(N), systemType};
+constexpr TuningSpace MakeSpace(const WideChar* name, const ChannelRow (&rows)[N],
+                                uint32_t systemType, uint32_t lowKHz, uint32_t highKHz) {
+    return TuningSpace{name, rows, static_cast<uint32_t>(N), systemType, lowKHz, highKHz};
 }
 
-// The space name "UFH" is what hosts have always been shown; keep it.
+// The space name "UFH" is what hosts have always been shown; keep it. The
+// bands: UHF television 470-770 MHz; cable from VHF up through the UHF
+// pass-through channels, 90-770 MHz; BS 11.7-12.2 GHz; CS110 12.2-12.75 GHz.
+// Both satellite bands lie above the LNB's local oscillator.
 const TuningSpace IsdbTSpaces[2] = {
-    MakeSpace(WIDE("UFH"), UhfChannels, SystemTypeIsdbT),
-    MakeSpace(WIDE("CATV"), CatvChannels, SystemTypeIsdbT),
+    MakeSpace(WIDE("UFH"), UhfChannels, SystemTypeIsdbT, 470000, 770000),
+    MakeSpace(WIDE("CATV"), CatvChannels, SystemTypeIsdbT, 90000, 770000),
 };
 
 const TuningSpace IsdbSSpaces[2] = {
-    MakeSpace(WIDE("BS"), BsChannels, SystemTypeIsdbSBs),
-    MakeSpace(WIDE("CS110"), Cs110Channels, SystemTypeIsdbSCs110),
+    MakeSpace(WIDE("BS"), BsChannels, SystemTypeIsdbSBs, 11700000, 12200000),
+    MakeSpace(WIDE("CS110"), Cs110Channels, SystemTypeIsdbSCs110, 12200000, 12750000),
 };
 
 static_assert(sizeof(UhfChannels) / sizeof(ChannelRow) == 50, "UHF 13-62");
@@ -250,6 +256,24 @@ const ChannelRow* LookupChannel(Network network, uint32_t space, uint32_t channe
     const TuningSpace* found = FindSpace(network, space);
     if (found == nullptr || channel >= found->Count) return nullptr;
     return &found->Rows[channel];
+}
+
+int32_t FindTuningSpace(Network network, const WideChar* name, size_t length) {
+    for (uint32_t space = 0; space < 2; ++space) {
+        const TuningSpace* found = FindSpace(network, space);
+        if (found == nullptr) return -1;
+        if (WideLength(found->Name, length + 1) == length && WideEqualN(found->Name, name, length))
+            return static_cast<int32_t>(space);
+    }
+    return -1;
+}
+
+bool TuningSpaceBand(Network network, uint32_t space, uint32_t* lowKHz, uint32_t* highKHz) {
+    const TuningSpace* found = FindSpace(network, space);
+    if (found == nullptr) return false;
+    *lowKHz = found->LowKHz;
+    *highKHz = found->HighKHz;
+    return true;
 }
 
 void FillTuneRequest(Network network, uint32_t space, const ChannelRow& row, TuneRequest* request) {

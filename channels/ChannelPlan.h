@@ -33,6 +33,14 @@ uint32_t ChannelCount(Network network, uint32_t space);
 // Rows are constant for the life of the process.
 const ChannelRow* LookupChannel(Network network, uint32_t space, uint32_t channel);
 
+// The index (0 or 1) of the network's space called exactly `name` (`length`
+// units, no terminator needed), or -1 when the network has no such space.
+int32_t FindTuningSpace(Network network, const WideChar* name, size_t length);
+
+// The centre (ISDB-T) or downlink (ISDB-S) frequencies a row of the space may
+// have, in kHz, both ends included; false when there is no such space.
+bool TuningSpaceBand(Network network, uint32_t space, uint32_t* lowKHz, uint32_t* highKHz);
+
 // Fills a complete request (reserved bytes zero) for a row of the given space.
 void FillTuneRequest(Network network, uint32_t space, const ChannelRow& row, TuneRequest* request);
 

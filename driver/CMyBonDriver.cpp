@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "channels/ChannelFileLoader.h"
 #include "channels/ChannelPlan.h"
 #include "devices/TunerMatcher.h"
 #include "driver/HardwarePidFilter.h"
@@ -57,6 +58,21 @@ void CMyBonDriver::ReadSettings() {
                           DeviceNameCapacity);
     IniSettings::ReadText(IniFilePath, WIDE("NetworkName"), NetworkName, NetworkNameCapacity);
     WideCopyTruncate(TunerDevicePath, DeviceNameCapacity, WIDE(""));
+    LoadChannels();
+}
+
+// The channel file beside the DLL replaces the built-in plan only when it is
+// valid as a whole. A release build cannot tell the user why a file was
+// refused: bonhost info reads the same file with the same parser and says.
+void CMyBonDriver::LoadChannels() {
+    const ChannelFileReport report =
+        ChannelFileLoader::Load(ModuleHandle, NetworkFromName(NetworkName), &channels_);
+    if (report.State == ChannelFileState::Loaded) {
+        Trace("(CMyBonDriver) channel file read, channels", channels_.TotalChannels());
+    } else if (report.State == ChannelFileState::Refused) {
+        Trace("(CMyBonDriver) channel file refused, built-in plan kept; line", report.Error.Line);
+        Trace(report.Error.Message.c_str());
+    }
 }
 
 // Picks the first BDA network tuner, in enumeration order, that the matching
@@ -281,13 +297,13 @@ void CMyBonDriver::PurgeTsStream() {
 LPCWSTR CMyBonDriver::EnumTuningSpace(DWORD space) {
     Trace("(CMyBonDriver::EnumTuningSpace)");
     ScopedLock lock(DriverLock);
-    return releasing_ ? nullptr : TuningSpaceName(NetworkFromName(NetworkName), space);
+    return releasing_ ? nullptr : channels_.SpaceName(space);
 }
 
 LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
     Trace("(CMyBonDriver::EnumChannelName)");
     ScopedLock lock(DriverLock);
-    const ChannelRow* row = LookupChannel(NetworkFromName(NetworkName), space, channel);
+    const ChannelRow* row = channels_.Channel(space, channel);
     return !releasing_ && row != nullptr ? row->Name : nullptr;
 }
 
@@ -295,11 +311,8 @@ LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
 // accepted both. Runs with DriverLock held.
 bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel) {
     if (releasing_ || !IsOpen()) return false;
-    const Network network = NetworkFromName(NetworkName);
-    const ChannelRow* row = LookupChannel(network, space, channel);
-    if (row == nullptr) return false;
     TuneRequest request;
-    FillTuneRequest(network, space, *row, &request);
+    if (!channels_.FillTuneRequest(space, channel, &request)) return false;
     if (FAILED(CurrentGraph->SetFrequency(&request.Tail))) return false;
     return SUCCEEDED(CurrentGraph->SetTuneRequest(&request));
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "channels/ChannelList.h"
 #include "channels/ChannelPlan.h"
 #include "devices/DeviceNames.h"
 #include "driver/ComApartment.h"
@@ -37,8 +38,9 @@ constexpr uint32_t TsChunkLimit = 512;
 class CMyBonDriver final : public IBonDriver2 {
 public:
     // Takes DriverLock, initialises COM for the calling thread, creates the
-    // graph object into CurrentGraph, reads the INI file and selects the
-    // tuner. Never fails visibly: problems surface as a failing OpenTuner.
+    // graph object into CurrentGraph, reads the INI file and the channel
+    // file and selects the tuner. Never fails visibly: problems surface as a
+    // failing OpenTuner, and a broken channel file leaves the built-in plan.
     CMyBonDriver();
 
     // IBonDriver
@@ -58,6 +60,7 @@ public:
     // IBonDriver2
     LPCWSTR GetTunerName() override;
     BOOL IsTunerOpening() override;
+    // Names belong to the driver and stay valid until Release.
     LPCWSTR EnumTuningSpace(DWORD space) override;
     LPCWSTR EnumChannelName(DWORD space, DWORD channel) override;
     BOOL SetChannel(DWORD space, DWORD channel) override;
@@ -71,6 +74,7 @@ private:
     ~CMyBonDriver() = default;  // only Release destroys the object
 
     void ReadSettings();
+    void LoadChannels();
     void SelectTunerDevice();
     void AttachSampleCallback();
     void DetachSampleCallback();
@@ -87,6 +91,7 @@ private:
     WideChar TunerFriendlyName[DeviceNameCapacity];
     WideChar TunerDevicePath[DeviceNameCapacity];
     WideChar NetworkName[NetworkNameCapacity];
+    ChannelList channels_;  // the plan of NetworkName: the channel file's or the built-in one
     int32_t CurrentSpace;
     int32_t CurrentChannel;
     TsChunkQueue ChunkQueue;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/bonhost/BonDriverModule.h"
+#include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostExtras.h"
 #include "tools/bonhost/BonhostOptions.h"
@@ -37,8 +38,12 @@ int RunWithDriver(const BonhostOptions& options) {
         return static_cast<int>(loaded);
     }
     switch (options.Command) {
-        case BonhostCommand::Info:
-            return BonhostInfo(module.Driver());
+        case BonhostCommand::Info: {
+            // Last, so a refused file is not scrolled away by the listing.
+            const int code = BonhostInfo(module.Driver());
+            PrintChannelFileReport(module.Module());
+            return code;
+        }
         case BonhostCommand::Pid:
             return BonhostPid(module.Module(), module.Driver(), options);
         case BonhostCommand::Card:

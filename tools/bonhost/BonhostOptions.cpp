@@ -215,7 +215,8 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 const char* BonhostUsage() {
     return "usage:\n"
            "  bonhost info   --driver PATH\n"
-           "      tuner name, tuning spaces and their channels\n"
+           "      tuner name, tuning spaces and their channels, and whether the\n"
+           "      channel file beside the DLL is in use (or why it is refused)\n"
            "  bonhost record --driver PATH --space S --channel C --seconds N --out FILE\n"
            "      opens the tuner, tunes space S / channel C (index or name, e.g. 13ch),\n"
            "      records N seconds of TS to FILE and prints a summary\n"
