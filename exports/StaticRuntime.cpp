@@ -20,6 +20,12 @@ void* SlotsBefore[TlsSlotCount];
 
 }  // namespace
 
+void StaticRuntime::ReleaseAfterAttach(HINSTANCE module) {
+    // Nothing holds the record once start-up is over; the thread's next
+    // call into the runtime, if any, makes a new one.
+    if (__xl_f != nullptr) __xl_f(module, DLL_THREAD_DETACH, nullptr);
+}
+
 void StaticRuntime::ReleaseAtUnload(HINSTANCE module) {
     const DWORD lastError = GetLastError();
     ReleaseThreadRecord(module);

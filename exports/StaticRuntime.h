@@ -1,5 +1,5 @@
 // What the statically linked runtime sets up in the library and would not
-// give back at FreeLibrary, handed back at unload.
+// give back at FreeLibrary, handed back after attach and at unload.
 //
 // - winpthreads keeps a record for each thread that enters it (a duplicate
 //   of the thread's handle, an event) and a TLS slot, shared by all threads,
@@ -18,6 +18,11 @@
 
 class StaticRuntime {
 public:
+    // At the end of DLL_PROCESS_ATTACH: gives back the record the runtime
+    // made for the loading thread while the library started, since that
+    // thread may outlive the library without being the one that unloads it.
+    static void ReleaseAfterAttach(HINSTANCE module);
+
     // Only for DLL_PROCESS_DETACH caused by FreeLibrary: runs under the
     // loader lock, after the runtime's own detach callback and before the
     // library's destructors, none of which makes a thread record or throws.

@@ -111,6 +111,26 @@ void PrintFigures(const char* scenario, const ProcessFigures& start, const Proce
     std::fflush(stdout);
 }
 
+DWORD WINAPI UnloadModule(void* module) {
+    return FreeLibrary(static_cast<HMODULE>(module)) ? 0 : 1;
+}
+
+// Loads the library at `path` and unloads it, here or on a new thread.
+void LoadAndUnload(const std::wstring& path, bool unloadElsewhere) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr);
+    if (!unloadElsewhere) {
+        EXPECT_TRUE(FreeLibrary(module));
+        return;
+    }
+    HANDLE unloader = CreateThread(nullptr, 0, &UnloadModule, module, 0, nullptr);
+    ASSERT_NE(unloader, nullptr);
+    DWORD result = 1;
+    EXPECT_EQ(WaitForSingleObject(unloader, 30000), DWORD{WAIT_OBJECT_0});
+    EXPECT_TRUE(GetExitCodeThread(unloader, &result) && result == 0);
+    CloseHandle(unloader);
+}
+
 DWORD WINAPI ReleaseDriverObject(void* driver) {
     static_cast<IBonDriver2*>(driver)->Release();
     return 0;
@@ -165,27 +185,34 @@ protected:
     }
 };
 
+// Hosts load and unload on the same thread, or unload on another one while
+// the loading thread lives on.
 TEST_F(DriverLifetime, BareLoadsLeaveNoHandleNorTlsSlotNorHeap) {
     IBonDriver2* driver = LoadDriver();  // copies the DLL and warms the loader up
     ASSERT_NE(driver, nullptr);
     ReleaseDriver();
     const std::wstring path = folder_ + L"\\BonDriver_TesselBDA.dll";
-    const ProcessFigures start = ProcessCensus::Take();
-    const long slotsAtStart = ProcessCensus::TlsSlotsInUse();
-    for (int round = 0; round < BareLoads; ++round) {
-        HMODULE module = LoadLibraryW(path.c_str());
-        ASSERT_NE(module, nullptr) << "round " << round;
-        FreeLibrary(module);
+    const struct {
+        const char* Name;
+        bool UnloadElsewhere;
+    } modes[] = {{"100 bare loads", false},
+                 {"100 bare loads, each unloaded on a thread of its own", true}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.Name);
+        const ProcessFigures start = ProcessCensus::Take();
+        const long slotsAtStart = ProcessCensus::TlsSlotsInUse();
+        for (int round = 0; round < BareLoads && !HasFatalFailure(); ++round)
+            LoadAndUnload(path, mode.UnloadElsewhere);
+        const ProcessFigures end = SettledCensus(start.Threads);
+        const long slotsAtEnd = ProcessCensus::TlsSlotsInUse();
+        PrintFigures(mode.Name, start, end, nullptr);
+        std::printf("  TLS slots in use: %ld at start, %ld at end\n", slotsAtStart, slotsAtEnd);
+        ASSERT_GE(start.Handles, 0) << "the handle list was refused";
+        EXPECT_LE(end.Handles - start.Handles, BareLoadHandleBound);
+        EXPECT_LE(end.Threads - start.Threads, 0);
+        EXPECT_LE(slotsAtEnd - slotsAtStart, 1);
+        EXPECT_LE(end.HeapBytes - start.HeapBytes, BareLoadHeapBound);
     }
-    const ProcessFigures end = ProcessCensus::Take();
-    const long slotsAtEnd = ProcessCensus::TlsSlotsInUse();
-    PrintFigures("100 bare loads", start, end, nullptr);
-    std::printf("  TLS slots in use: %ld at start, %ld at end\n", slotsAtStart, slotsAtEnd);
-    ASSERT_GE(start.Handles, 0) << "the handle list was refused";
-    EXPECT_LE(end.Handles - start.Handles, BareLoadHandleBound);
-    EXPECT_LE(end.Threads - start.Threads, 0);
-    EXPECT_LE(slotsAtEnd - slotsAtStart, 1);
-    EXPECT_LE(end.HeapBytes - start.HeapBytes, BareLoadHeapBound);
 }
 
 TEST_F(DriverLifetime, ReleaseOnAnotherThreadThenUnload) {
