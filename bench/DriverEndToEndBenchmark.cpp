@@ -14,50 +14,15 @@
 
 #include <chrono>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "bench/BenchFigure.h"
-#include "platform/IBonDriver.h"
-#include "sim/SimControl.h"
-#include "sim/SimRegistry.h"
+#include "bench/LoadedDriver.h"
+#include "bench/SimulatedTuner.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr DWORD ChunkBytes = 192512;
-constexpr const wchar_t* TunerName = L"Tessel Sim ISDB Tuner";
-
-// The driver copied into a folder of its own beside its INI, and created.
-class LoadedDriver {
-public:
-    LoadedDriver(const std::wstring& folder, const std::wstring& deviceId) {
-        const std::wstring dll = folder + L"\\BonDriver_TesselBDA.dll";
-        if (!CopyFileW(L"" DRIVER_DLL_PATH, dll.c_str(), FALSE)) return;
-        const std::wstring ini = folder + L"\\BonDriver_TesselBDA.ini";
-        WritePrivateProfileStringW(L"FRONTEND", L"NetworkName", L"ISDBT", ini.c_str());
-        WritePrivateProfileStringW(L"FRONTEND", L"TunerFrendlyName", TunerName, ini.c_str());
-        WritePrivateProfileStringW(L"FRONTEND", L"DeviceID", deviceId.c_str(), ini.c_str());
-        module_ = LoadLibraryW(dll.c_str());
-        if (module_ == nullptr) return;
-        auto create = reinterpret_cast<IBonDriver* (*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "CreateBonDriver")));
-        if (create != nullptr) driver_ = static_cast<IBonDriver2*>(create());
-    }
-    ~LoadedDriver() {
-        if (driver_ != nullptr) driver_->Release();
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    LoadedDriver(const LoadedDriver&) = delete;
-    LoadedDriver& operator=(const LoadedDriver&) = delete;
-
-    // Owned by this object until it is destroyed; null when loading failed.
-    IBonDriver2* Get() const { return driver_; }
-
-private:
-    HMODULE module_ = nullptr;
-    IBonDriver2* driver_ = nullptr;
-};
 
 // Reads every chunk there is; returns the bytes taken.
 uint64_t Drain(IBonDriver2* driver) {
@@ -161,54 +126,18 @@ void MeasureStalledMemory(IBonDriver2* driver, SimDevice* device) {
                 after.PeakPagefileUsage / 1048576.0, before.PeakPagefileUsage / 1048576.0);
 }
 
-std::wstring TempFolder() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder =
-        std::wstring(temp) + L"driverbench_" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 }  // namespace
 
 int main() {
-    HMODULE sim = LoadLibraryW(L"" SIM_DLL_PATH);
-    if (sim == nullptr || FAILED(SimRegistry::RegisterServer(L"" SIM_DLL_PATH))) {
-        std::printf("driver benchmark: the simulator cannot be registered\n");
+    SimulatedTuner tuner(L"" SIM_DLL_PATH);
+    if (!tuner.Ready()) return 1;
+    LoadedDriver driver(L"" DRIVER_DLL_PATH, SimulatedTuner::Name, tuner.DeviceId());
+    if (driver.Get() == nullptr) {
+        std::printf("driver benchmark: the driver cannot be loaded\n");
         return 1;
     }
-    auto getControl = reinterpret_cast<SimControl* (*)()>(
-        reinterpret_cast<void*>(GetProcAddress(sim, "SimGetControl")));
-    if (getControl == nullptr) return 1;
-    SimControl* control = getControl();
-    control->Reset();
-    std::vector<SimDeviceRecord> tuners;
-    if (FAILED(SimRegistry::Clear()) ||
-        FAILED(SimRegistry::AddTuners(1, TunerName, SimRegistry::DefaultPathTemplate(), &tuners)) ||
-        tuners.empty()) {
-        std::printf("driver benchmark: no tuner could be registered\n");
-        return 1;
-    }
-    const std::wstring& path = tuners[0].devicePath;
-    const size_t end = path.rfind(L'#');
-    const std::wstring deviceId =
-        std::to_wstring(std::stoi(path.substr(end - 1, 1), nullptr, 16));
-    SimDevice* device = control->Device(path.c_str());
-
-    const std::wstring folder = TempFolder();
-    {
-        LoadedDriver driver(folder, deviceId);
-        if (driver.Get() == nullptr) {
-            std::printf("driver benchmark: the driver cannot be loaded\n");
-            return 1;
-        }
-        MeasureThroughput(driver.Get(), device);
-        MeasurePacedCpu(driver.Get(), device);
-        MeasureStalledMemory(driver.Get(), device);
-    }
-    DeleteFileW((folder + L"\\BonDriver_TesselBDA.ini").c_str());
-    DeleteFileW((folder + L"\\BonDriver_TesselBDA.dll").c_str());
-    RemoveDirectoryW(folder.c_str());
+    MeasureThroughput(driver.Get(), tuner.Device());
+    MeasurePacedCpu(driver.Get(), tuner.Device());
+    MeasureStalledMemory(driver.Get(), tuner.Device());
     return 0;
 }

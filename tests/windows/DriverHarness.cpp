@@ -23,6 +23,7 @@ public:
     void Arm(const std::string& test, DWORD seconds) {
         EnterCriticalSection(&lock_);
         test_ = test;
+        seconds_ = seconds;
         deadline_ = GetTickCount64() + 1000ull * seconds;
         LeaveCriticalSection(&lock_);
     }
@@ -48,10 +49,11 @@ private:
             EnterCriticalSection(&lock_);
             const bool expired = deadline_ != 0 && GetTickCount64() > deadline_;
             const std::string test = test_;
+            const DWORD seconds = seconds_;
             LeaveCriticalSection(&lock_);
             if (!expired) continue;
             std::fprintf(stderr, "\n[ WATCHDOG ] %s did not finish within %lu s; ending the program\n",
-                         test.c_str(), static_cast<unsigned long>(DriverTestBoundSeconds));
+                         test.c_str(), static_cast<unsigned long>(seconds));
             std::fflush(stderr);
             std::fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 3);
@@ -60,6 +62,7 @@ private:
 
     CRITICAL_SECTION lock_;
     std::string test_;
+    DWORD seconds_ = 0;
     ULONGLONG deadline_ = 0;
 };
 
@@ -110,6 +113,12 @@ void DriverHarness::SetUp() {
               std::wstring(info->name(), info->name() + std::strlen(info->name()));
     RemoveFolder(folder_);
     ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+}
+
+void DriverHarness::ExtendBound(DWORD seconds) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    HangWatchdog::Instance().Arm(std::string(test->test_suite_name()) + "." + test->name(),
+                                 seconds);
 }
 
 void DriverHarness::TearDown() {

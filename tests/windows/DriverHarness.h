@@ -48,6 +48,9 @@ protected:
     // Default INI, load, OpenTuner (asserted).
     IBonDriver2* OpenDefault(const std::string& network = "ISDBT");
     void ReleaseDriver();
+    // Gives the running test `seconds` from now before the watchdog ends the
+    // program, for a scenario that is long by design.
+    void ExtendBound(DWORD seconds);
 
     // The simulated device behind tuner `index`.
     SimDevice* Device(size_t index = 0);

@@ -1,0 +1,39 @@
+#include "bench/LoadedDriver.h"
+
+namespace {
+
+std::wstring NewFolder() {
+    static int count = 0;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"driverbench_" +
+                          std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++count);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+}  // namespace
+
+LoadedDriver::LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerName,
+                           const std::wstring& deviceId)
+    : folder_(NewFolder()) {
+    const std::wstring dll = folder_ + L"\\BonDriver_TesselBDA.dll";
+    if (!CopyFileW(driverDllPath, dll.c_str(), FALSE)) return;
+    const std::wstring ini = folder_ + L"\\BonDriver_TesselBDA.ini";
+    WritePrivateProfileStringW(L"FRONTEND", L"NetworkName", L"ISDBT", ini.c_str());
+    WritePrivateProfileStringW(L"FRONTEND", L"TunerFrendlyName", tunerName, ini.c_str());
+    WritePrivateProfileStringW(L"FRONTEND", L"DeviceID", deviceId.c_str(), ini.c_str());
+    module_ = LoadLibraryW(dll.c_str());
+    if (module_ == nullptr) return;
+    auto create = reinterpret_cast<IBonDriver* (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "CreateBonDriver")));
+    if (create != nullptr) driver_ = static_cast<IBonDriver2*>(create());
+}
+
+LoadedDriver::~LoadedDriver() {
+    if (driver_ != nullptr) driver_->Release();
+    if (module_ != nullptr) FreeLibrary(module_);
+    DeleteFileW((folder_ + L"\\BonDriver_TesselBDA.ini").c_str());
+    DeleteFileW((folder_ + L"\\BonDriver_TesselBDA.dll").c_str());
+    RemoveDirectoryW(folder_.c_str());
+}

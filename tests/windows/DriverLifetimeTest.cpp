@@ -1,0 +1,267 @@
+// The library's lifetime as hosts really run it: loaded and unloaded many
+// times, released on another thread than the one that created it, hundreds
+// of whole sessions and a thousand reopens in one process. The scenarios
+// count the process's handles by type, its threads, its private bytes and
+// the bytes in use in its heaps (and, for bare loads, its TLS slots) before
+// and after, and hold the growth to fixed bounds beyond what Wine itself
+// leaks for as many bare filter graphs and device walks, measured in the
+// same test. Each prints its figures so that they can be quoted.
+#include <dshow.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "platform/BdaGuids.h"
+#include "tests/windows/DriverHarness.h"
+#include "tests/windows/ProcessCensus.h"
+
+namespace {
+
+constexpr DWORD ChunkBytes = 192512;
+// Paced fast enough for a chunk every 10 ms, slow enough that a session
+// never fills the queue.
+constexpr uint64_t SessionBitRate = 160000000;
+// The watchdog's bound for the two long scenarios (each takes well under a
+// minute on an idle machine).
+constexpr DWORD LongScenarioSeconds = 300;
+
+constexpr int BareLoads = 100;
+constexpr long BareLoadHandleBound = 4;
+// Far below one load's emergency pool for exceptions (19 KiB on 32-bit).
+constexpr int64_t BareLoadHeapBound = 256 << 10;
+constexpr int Sessions = 200;
+constexpr int Reopens = 1000;
+constexpr long SessionHandleBound = 64;
+constexpr int64_t SessionPrivateBound = 16ll << 20;
+constexpr long SessionThreadBound = 2;
+// The driver walks the tuner category to count the tuners and to name the
+// one it selects when it is created, and to find it again at each open.
+constexpr int CategoryWalksPerSession = 3;
+constexpr int CategoryWalksPerOpen = 1;
+
+// Walks the tuner category once through Wine's device enumerator.
+void WalkTunerCategory() {
+    ICreateDevEnum* devices = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, reinterpret_cast<void**>(&devices))))
+        return;
+    IEnumMoniker* monikers = nullptr;
+    if (devices->CreateClassEnumerator(CategoryBdaNetworkTuner, &monikers, 0) == S_OK) {
+        for (IMoniker* moniker = nullptr; monikers->Next(1, &moniker, nullptr) == S_OK;)
+            moniker->Release();
+        monikers->Release();
+    }
+    devices->Release();
+}
+
+// Wine's own share of `count` sessions: per session, in an apartment of its
+// own as the driver's are, a filter graph with nothing in it and `walks`
+// walks of the tuner category (Wine's device enumerator keeps registry keys
+// open after each walk; its graph manager keeps an event per graph).
+void RunWineControl(int count, int walks) {
+    for (int round = 0; round < count; ++round) {
+        const HRESULT init = CoInitialize(nullptr);
+        IGraphBuilder* graph = nullptr;
+        if (SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IGraphBuilder, reinterpret_cast<void**>(&graph))))
+            graph->Release();
+        for (int walk = 0; walk < walks; ++walk) WalkTunerCategory();
+        if (SUCCEEDED(init)) CoUninitialize();
+    }
+}
+
+// Waits (at most 10 s) for one whole chunk and takes it.
+bool ReadOneChunk(IBonDriver2* driver) {
+    for (int wait = 0; wait < 10; ++wait) {
+        driver->WaitTsStream(1000);
+        BYTE* data = nullptr;
+        DWORD size = 0, remaining = 0;
+        if (driver->GetTsStream(&data, &size, &remaining)) return size == ChunkBytes;
+    }
+    return false;
+}
+
+// The census once the threads that are ending have ended (at most 5 s).
+ProcessFigures SettledCensus(long threadsAtMost) {
+    ProcessFigures figures = ProcessCensus::Take();
+    for (int wait = 0; wait < 50 && figures.Threads > threadsAtMost; ++wait) {
+        Sleep(100);
+        figures = ProcessCensus::Take();
+    }
+    return figures;
+}
+
+// The census of the driver's share: the simulator's record of the calls it
+// answered (kept in this process for the tests) is dropped first.
+ProcessFigures DriverCensus(SimControl* sim, long threadsAtMost) {
+    sim->CallLog()->Clear();
+    return SettledCensus(threadsAtMost);
+}
+
+// `control` may be null: a scenario without one.
+void PrintFigures(const char* scenario, const ProcessFigures& start, const ProcessFigures& end,
+                  const ProcessFigures* control) {
+    std::printf("[ figures  ] %s\n  start:   %s\n  end:     %s\n  growth:  %s\n", scenario,
+                ProcessCensus::Describe(start).c_str(), ProcessCensus::Describe(end).c_str(),
+                ProcessCensus::Describe(ProcessCensus::Growth(start, end)).c_str());
+    if (control != nullptr)
+        std::printf("  control: %s\n", ProcessCensus::Describe(*control).c_str());
+    std::fflush(stdout);
+}
+
+DWORD WINAPI UnloadModule(void* module) {
+    return FreeLibrary(static_cast<HMODULE>(module)) ? 0 : 1;
+}
+
+// Loads the library at `path` and unloads it, here or on a new thread.
+void LoadAndUnload(const std::wstring& path, bool unloadElsewhere) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr);
+    if (!unloadElsewhere) {
+        EXPECT_TRUE(FreeLibrary(module));
+        return;
+    }
+    HANDLE unloader = CreateThread(nullptr, 0, &UnloadModule, module, 0, nullptr);
+    ASSERT_NE(unloader, nullptr);
+    DWORD result = 1;
+    EXPECT_EQ(WaitForSingleObject(unloader, 30000), DWORD{WAIT_OBJECT_0});
+    EXPECT_TRUE(GetExitCodeThread(unloader, &result) && result == 0);
+    CloseHandle(unloader);
+}
+
+DWORD WINAPI ReleaseDriverObject(void* driver) {
+    static_cast<IBonDriver2*>(driver)->Release();
+    return 0;
+}
+
+}  // namespace
+
+class DriverLifetime : public DriverHarness {
+protected:
+    void SetUp() override {
+        DriverHarness::SetUp();
+        Device()->SetBitRate(SessionBitRate);
+        WriteDefaultIni();
+    }
+
+    // Wine's growth for `count` sessions of RunWineControl, measured now.
+    static ProcessFigures Control(int count, int walks) {
+        RunWineControl(1, walks);
+        const ProcessFigures before = ProcessCensus::Take();
+        RunWineControl(count, walks);
+        return ProcessCensus::Growth(before, SettledCensus(before.Threads));
+    }
+
+    // Load, create, open, tune, read, close, release, unload.
+    void RunSession() {
+        IBonDriver2* driver = LoadDriver();
+        ASSERT_NE(driver, nullptr);
+        ASSERT_TRUE(driver->OpenTuner());
+        ASSERT_TRUE(driver->SetChannel(0u, 0u));
+        ASSERT_TRUE(ReadOneChunk(driver));
+        driver->CloseTuner();
+        ReleaseDriver();
+    }
+
+    void ReopenOnce(IBonDriver2* driver, int round) {
+        ASSERT_TRUE(driver->OpenTuner()) << "round " << round;
+        ASSERT_TRUE(driver->SetChannel(0u, static_cast<DWORD>(round % 2))) << "round " << round;
+        ASSERT_TRUE(ReadOneChunk(driver)) << "round " << round;
+        driver->CloseTuner();
+    }
+
+    // The growth beyond the control stays within the session bounds.
+    static void ExpectFlat(const ProcessFigures& start, const ProcessFigures& end,
+                           const ProcessFigures& control) {
+        ASSERT_GE(start.Handles, 0) << "the handle list was refused";
+        const ProcessFigures growth = ProcessCensus::Growth(start, end);
+        EXPECT_LE(growth.Handles - std::max(control.Handles, 0L), SessionHandleBound);
+        EXPECT_LE(growth.Threads - std::max(control.Threads, 0L), SessionThreadBound);
+        EXPECT_LE(growth.PrivateBytes - std::max<int64_t>(control.PrivateBytes, 0),
+                  SessionPrivateBound);
+        EXPECT_LE(growth.HeapBytes - std::max<int64_t>(control.HeapBytes, 0), SessionPrivateBound);
+    }
+};
+
+// Hosts load and unload on the same thread, or unload on another one while
+// the loading thread lives on.
+TEST_F(DriverLifetime, BareLoadsLeaveNoHandleNorTlsSlotNorHeap) {
+    IBonDriver2* driver = LoadDriver();  // copies the DLL and warms the loader up
+    ASSERT_NE(driver, nullptr);
+    ReleaseDriver();
+    const std::wstring path = folder_ + L"\\BonDriver_TesselBDA.dll";
+    const struct {
+        const char* Name;
+        bool UnloadElsewhere;
+    } modes[] = {{"100 bare loads", false},
+                 {"100 bare loads, each unloaded on a thread of its own", true}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.Name);
+        const ProcessFigures start = ProcessCensus::Take();
+        const long slotsAtStart = ProcessCensus::TlsSlotsInUse();
+        for (int round = 0; round < BareLoads && !HasFatalFailure(); ++round)
+            LoadAndUnload(path, mode.UnloadElsewhere);
+        const ProcessFigures end = SettledCensus(start.Threads);
+        const long slotsAtEnd = ProcessCensus::TlsSlotsInUse();
+        PrintFigures(mode.Name, start, end, nullptr);
+        std::printf("  TLS slots in use: %ld at start, %ld at end\n", slotsAtStart, slotsAtEnd);
+        ASSERT_GE(start.Handles, 0) << "the handle list was refused";
+        EXPECT_LE(end.Handles - start.Handles, BareLoadHandleBound);
+        EXPECT_LE(end.Threads - start.Threads, 0);
+        EXPECT_LE(slotsAtEnd - slotsAtStart, 1);
+        EXPECT_LE(end.HeapBytes - start.HeapBytes, BareLoadHeapBound);
+    }
+}
+
+TEST_F(DriverLifetime, ReleaseOnAnotherThreadThenUnload) {
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->OpenTuner());
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(ReadOneChunk(driver));
+    HANDLE releaser = CreateThread(nullptr, 0, &ReleaseDriverObject, driver, 0, nullptr);
+    ASSERT_NE(releaser, nullptr);
+    driver_ = nullptr;
+    EXPECT_EQ(WaitForSingleObject(releaser, 30000), DWORD{WAIT_OBJECT_0});
+    CloseHandle(releaser);
+    EXPECT_EQ(Alive(SimObject::TunerFilter), 0);
+    EXPECT_EQ(Alive(SimObject::NetworkProvider), 0);
+    EXPECT_EQ(Alive(SimObject::NullTerminal), 0);
+    EXPECT_EQ(Alive(SimObject::Pin), 0);
+    const std::wstring path = folder_ + L"\\BonDriver_TesselBDA.dll";
+    EXPECT_TRUE(FreeLibrary(module_));
+    module_ = nullptr;
+    EXPECT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "the library stayed loaded";
+    // The process goes on: loaded again, the driver streams on this thread.
+    RunSession();
+}
+
+TEST_F(DriverLifetime, HostSessionsKeepTheProcessFlat) {
+    ExtendBound(LongScenarioSeconds);
+    RunSession();  // the first session loads what stays loaded
+    const ProcessFigures control = Control(Sessions, CategoryWalksPerSession);
+    const ProcessFigures start = DriverCensus(sim_, LONG_MAX);
+    const ULONGLONG began = GetTickCount64();
+    for (int round = 0; round < Sessions && !HasFatalFailure(); ++round) RunSession();
+    const ProcessFigures end = DriverCensus(sim_, start.Threads);
+    PrintFigures("200 sessions", start, end, &control);
+    std::printf("  %d sessions took %.1f s\n", Sessions, (GetTickCount64() - began) / 1000.0);
+    ExpectFlat(start, end, control);
+}
+
+TEST_F(DriverLifetime, ReopeningOneObjectKeepsTheProcessFlat) {
+    ExtendBound(LongScenarioSeconds);
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    ReopenOnce(driver, 0);
+    const ProcessFigures control = Control(Reopens, CategoryWalksPerOpen);
+    const ProcessFigures start = DriverCensus(sim_, LONG_MAX);
+    const ULONGLONG began = GetTickCount64();
+    for (int round = 1; round <= Reopens && !HasFatalFailure(); ++round) ReopenOnce(driver, round);
+    const ProcessFigures end = DriverCensus(sim_, start.Threads);
+    PrintFigures("1000 reopens on one object", start, end, &control);
+    std::printf("  %d reopens took %.1f s\n", Reopens, (GetTickCount64() - began) / 1000.0);
+    ExpectFlat(start, end, control);
+}
