@@ -90,8 +90,12 @@ bool SimTunerOutputPin::WaitUntil(std::chrono::steady_clock::time_point due) {
 void SimTunerOutputPin::StreamLoop() {
     using Clock = std::chrono::steady_clock;
     SimDevice* device = tuner_->Device();
-    const Clock::time_point start = Clock::now();
+    // The pace restarts whenever the rate changes (a retune to a replayed
+    // recording plays at its own rate) and after an idle spell (a silent
+    // channel), so neither a burst nor a long stall follows.
+    Clock::time_point start = Clock::now();
     uint64_t sent = 0;
+    uint64_t pacedRate = 0;
     while (!Stopping()) {
         ComPtr<IMediaSample> sample;
         if (GetDeliveryBuffer(sample.Receive(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK ||
@@ -104,14 +108,20 @@ void SimTunerOutputPin::StreamLoop() {
         const size_t room = static_cast<size_t>(sample->GetSize());
         const size_t got = device->ReadTs(data, std::min(device->NextSampleSize(), room));
         if (got == 0) {
+            pacedRate = 0;
             sample.Reset();
             if (!WaitUntil(Clock::now() + kIdleWait)) break;
             continue;
         }
         sample->SetActualDataLength(static_cast<long>(got));
         if (FAILED(Deliver(sample.Get()))) break;
-        sent += got;
         const uint64_t bitRate = device->BitRate();
+        if (bitRate != pacedRate) {
+            pacedRate = bitRate;
+            start = Clock::now();
+            sent = 0;
+        }
+        sent += got;
         if (bitRate == 0) continue;
         const auto due = start + std::chrono::microseconds(sent * 8 * 1000000 / bitRate);
         if (!WaitUntil(std::chrono::time_point_cast<Clock::duration>(due))) break;

@@ -133,8 +133,8 @@ int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows,
     if (options.Json.empty()) return ExitOk;
     std::FILE* out = _wfopen(WideFromUtf8(options.Json).c_str(), L"wb");
     const std::string json = ScanReport::Json(rows);
-    const bool ok = out != nullptr && std::fwrite(json.data(), 1, json.size(), out) == json.size();
-    if (out != nullptr && std::fclose(out) != 0) return ExitOutputFailed;
+    bool ok = out != nullptr && std::fwrite(json.data(), 1, json.size(), out) == json.size();
+    if (out != nullptr && std::fclose(out) != 0) ok = false;
     if (!ok) {
         std::fprintf(stderr, "bonhost: cannot write %s\n", options.Json.c_str());
         return ExitOutputFailed;
