@@ -152,23 +152,32 @@ void TunerChecks::PidFilter(CheckResult* result) {
         if (entry.first != held && entry.first != NullPid && told.size() < MaxFilterPids)
             told.push_back(entry.first);
     const bool on = enable(1) == 1 && add(static_cast<uint8_t>(told.size()), told.data()) == 1;
-    driver_->PurgeTsStream();
-    std::map<uint16_t, uint64_t> passed;
-    TsPacketSync sync;
-    StreamReader reader(driver_);
-    if (on)
-        reader.Read(FilterMs, [&](const BYTE* data, DWORD size) {
-            if (reader.Chunks() == 1) return;  // may hold packets sent before the filter
-            sync.Feed(data, size, [&](const uint8_t* packet) {
-                ++passed[static_cast<uint16_t>(((packet[1] & 0x1F) << 8) | packet[2])];
-            });
-        }, nullptr);
+    const std::map<uint16_t, uint64_t> passed = on ? PacketsPerPid(FilterMs) : std::map<uint16_t, uint64_t>();
     reset();
     enable(0);
     if (!on)
         return Judge(result, CheckVerdict::Fail, "the driver refused to switch the PID filter on",
                      "the tuner's own driver may lack hardware PID filtering: update it\n"
                      "(hosts that do not use the filter still work)");
+    JudgeFilter(static_cast<uint16_t>(held), told, passed, result);
+}
+
+std::map<uint16_t, uint64_t> TunerChecks::PacketsPerPid(DWORD ms) {
+    driver_->PurgeTsStream();
+    std::map<uint16_t, uint64_t> passed;
+    TsPacketSync sync;
+    StreamReader reader(driver_);
+    reader.Read(ms, [&](const BYTE* data, DWORD size) {
+        if (reader.Chunks() == 1) return;  // may hold packets sent before the filter
+        sync.Feed(data, size, [&](const uint8_t* packet) {
+            ++passed[static_cast<uint16_t>(((packet[1] & 0x1F) << 8) | packet[2])];
+        });
+    }, nullptr);
+    return passed;
+}
+
+void TunerChecks::JudgeFilter(uint16_t held, const std::vector<uint16_t>& told,
+                              const std::map<uint16_t, uint64_t>& passed, CheckResult* result) {
     uint64_t total = 0, foreign = 0;
     for (const auto& entry : passed) {
         total += entry.second;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/IBonDriver.h"
 #include "tools/bonhost/SelfTestReport.h"
@@ -38,6 +39,10 @@ private:
     bool TuneAndWait(DWORD space, DWORD channel, DWORD ms, double* waitedMs);
     bool TryChannels(DWORD space, DWORD first, DWORD count, std::string* tried);
     std::string ChannelText() const;
+    // Packets per PID over `ms`, the first chunk after a purge left out.
+    std::map<uint16_t, uint64_t> PacketsPerPid(DWORD ms);
+    void JudgeFilter(uint16_t held, const std::vector<uint16_t>& told,
+                     const std::map<uint16_t, uint64_t>& passed, CheckResult* result);
 
     HMODULE module_;
     IBonDriver2* driver_;
