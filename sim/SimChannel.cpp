@@ -84,8 +84,12 @@ void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHund
 
 std::string SimServiceName(const SimChannel& channel) {
     if (!channel.Row) return std::string();
-    std::string name = SpaceWord(channel.Net, channel.Space);
-    name.push_back(' ');
+    return std::string(SpaceWord(channel.Net, channel.Space)) + " " + SimChannelName(channel);
+}
+
+std::string SimChannelName(const SimChannel& channel) {
+    std::string name;
+    if (!channel.Row) return name;
     for (const WideChar* c = channel.Row->Name; *c; ++c)
         name.push_back(*c < 0x80 ? static_cast<char>(*c) : '?');
     return name;

@@ -38,5 +38,7 @@ void DefaultSignal(const SimChannel& channel, int32_t* level, int32_t* levelHund
 // row's name ("地デジ試験 13ch", "ＢＳ試験 BS7/TS1"); the provider is one for
 // every channel, the network name one per network (original_network_id).
 std::string SimServiceName(const SimChannel& channel);
+// The row's name in UTF-8 ("13ch", "BS1/TS0"), as channel sources name it.
+std::string SimChannelName(const SimChannel& channel);
 std::string SimProviderName();
 std::string SimNetworkName(const SimChannel& channel);

@@ -12,8 +12,11 @@
 // process ends. Thread-safe.
 #pragma once
 
+#include <memory>
+
 #include "platform/PlatformTypes.h"
 #include "sim/SimCallLog.h"
+#include "sim/SimChannelSources.h"
 #include "sim/SimCounters.h"
 #include "sim/SimDevice.h"
 
@@ -33,6 +36,14 @@ public:
     virtual SimCallLog* CallLog() = 0;
     // Creation counters of the sim COM objects.
     virtual SimCounters* Counters() = 0;
+
+    // What every channel of every device, present and future, carries from
+    // the next tune on (null: every channel live with the synthetic stream).
+    // Reset returns to the default sources.
+    virtual void SetChannelSources(std::shared_ptr<const SimChannelSources> sources) = 0;
+    // The sources the process starts with and Reset returns to; TesselSim.dll
+    // sets them from the registry (simreg) before it creates its first object.
+    virtual void SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) = 0;
 
 protected:
     ~SimControl() = default;

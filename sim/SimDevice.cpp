@@ -87,7 +87,7 @@ HRESULT SimDevice::GetSignalStatistics(SignalStatistics* statistics) {
     }
     SignalStatistics filled{};
     const HRESULT hr = Run(SimOp::GetSignalStatistics, [&] {
-        if (state_.HasChannel) {
+        if (state_.HasChannel && generator_) {
             filled.Leading[0] = 1;  // locked
             DefaultSignal(state_.Channel, &filled.Level, &filled.LevelHundredths);
             for (const SignalOverride& entry : signals_)
@@ -129,6 +129,12 @@ void SimDevice::ApplyTune(const TuneRequest& request) {
     if (!draining_ && generator_ && generator_->PendingBytes() > 0) draining_ = std::move(generator_);
     generator_.reset();
     if (!state_.HasChannel) return;
+    generator_ = OpenSource();
+    if (generator_) generator_->SetPidFilter(state_.PidFilterOn, state_.PidList);
+}
+
+// The current channel's stream as the sources say; null for a silent one.
+std::unique_ptr<TsSource> SimDevice::OpenSource() const {
     TsServiceInfo service;
     service.Tsid = state_.Channel.Tsid;
     service.ServiceId = state_.Channel.ServiceId;
@@ -136,8 +142,8 @@ void SimDevice::ApplyTune(const TuneRequest& request) {
     service.Name = SimServiceName(state_.Channel);
     service.ProviderName = SimProviderName();
     service.NetworkName = SimNetworkName(state_.Channel);
-    generator_.reset(new TsGenerator(service, bitRate_));
-    generator_->SetPidFilter(state_.PidFilterOn, state_.PidList);
+    if (!sources_) return std::unique_ptr<TsSource>(new TsGenerator(service, bitRate_));
+    return sources_->Open(SimChannelName(state_.Channel), service, bitRate_);
 }
 
 HRESULT SimDevice::ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key) {
@@ -343,6 +349,8 @@ size_t SimDevice::NextSampleSize() {
 
 uint64_t SimDevice::BitRate() const {
     ScopedLock hold(lock_);
+    if (!bitRateSet_ && generator_ && generator_->NaturalBitRate() != 0)
+        return generator_->NaturalBitRate();
     return bitRate_;
 }
 
@@ -358,7 +366,7 @@ size_t SimDevice::ReadTs(uint8_t* out, size_t bytes) {
         }
         draining_.reset();
     }
-    if (generator_) written += generator_->Generate(out + written, bytes - written);
+    if (generator_) written += generator_->Read(out + written, bytes - written);
     state_.TsBytesDelivered += written;
     return written;
 }
@@ -399,6 +407,12 @@ void SimDevice::SetSampleSizes(const std::vector<size_t>& sizes) {
 void SimDevice::SetBitRate(uint64_t bitsPerSecond) {
     ScopedLock hold(lock_);
     bitRate_ = bitsPerSecond;
+    bitRateSet_ = true;
+}
+
+void SimDevice::SetChannelSources(std::shared_ptr<const SimChannelSources> sources) {
+    ScopedLock hold(lock_);
+    sources_ = std::move(sources);
 }
 
 void SimDevice::ScriptRemoteKeys(const std::vector<SimRemoteKey>& keys) {
@@ -466,6 +480,7 @@ void SimDevice::Reset() {
     sampleSizes_.clear();
     nextSample_ = 0;
     bitRate_ = SimDefaultBitRate;
+    bitRateSet_ = false;
     generator_.reset();
     draining_.reset();
 }

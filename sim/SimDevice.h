@@ -13,6 +13,9 @@
 // - A tune (SetTuneRequest) resolves to a row of the built-in channel plan;
 //   outside the plan there is no channel: ReadTs delivers nothing and
 //   GetSignalStatistics answers S_OK with Level 0 and LevelHundredths 0.
+//   The channel sources (SetChannelSources) decide what a row carries: the
+//   synthetic stream by default, a replayed recording, or nothing at all
+//   (a silent channel answers like a tune outside the plan).
 //   SetFrequency only stores a pending frequency.
 // - GetLNBPower answers S_OK while LNB power is on, S_FALSE while off.
 // - ResetCard / TransmitCardCommand answer E_FAIL with no card present.
@@ -35,9 +38,8 @@
 #include "platform/Locks.h"
 #include "sim/SimCallLog.h"
 #include "sim/SimChannel.h"
+#include "sim/SimChannelSources.h"
 #include "sim/SimFaults.h"
-
-class TsGenerator;
 
 // Power-on defaults of the streaming knobs.
 constexpr size_t SimDefaultSampleSize = 188 * 256;
@@ -118,7 +120,8 @@ public:
     uint32_t InitialPinCount() const;
     // The next media-sample size of the pattern (cycled; default SimDefaultSampleSize).
     size_t NextSampleSize();
-    // Pacing for the streaming thread in bits/s (default SimDefaultBitRate);
+    // Pacing for the streaming thread in bits/s (default SimDefaultBitRate,
+    // or a replayed recording's own rate while no SetBitRate chose one);
     // 0 = as fast as possible.
     uint64_t BitRate() const;
     // Fills up to `bytes` bytes of TS for the current tune (the hardware PID
@@ -138,6 +141,10 @@ public:
     void SetInitialPinCount(uint32_t count);
     void SetSampleSizes(const std::vector<size_t>& sizes);  // empty = the default
     void SetBitRate(uint64_t bitsPerSecond);
+    // What each channel carries from the next tune on (null: every channel
+    // live). Shared with the caller; Reset leaves it in place, since it is
+    // the simulator's configuration rather than a knob of the device.
+    void SetChannelSources(std::shared_ptr<const SimChannelSources> sources);
 
     void ScriptRemoteKeys(const std::vector<SimRemoteKey>& keys);  // appended to the script
     void ClearRemoteKeys();
@@ -159,7 +166,8 @@ public:
     SimDeviceState State() const;
 
     // Everything back to power-on defaults (faults, script, card, tune, PID
-    // filter, filter knobs). The call log is not touched.
+    // filter, filter knobs). The call log and the channel sources are not
+    // touched.
     void Reset();
 
 private:
@@ -173,6 +181,7 @@ private:
     template <class Perform>
     HRESULT Run(SimOp op, Perform perform);
     void ApplyTune(const TuneRequest& request);
+    std::unique_ptr<TsSource> OpenSource() const;
     void BuildAnswer(const std::vector<uint8_t>& command, uint8_t* response, uint32_t responseSize);
 
     mutable ReentrantLock lock_;
@@ -189,6 +198,8 @@ private:
     std::vector<size_t> sampleSizes_;
     size_t nextSample_ = 0;
     uint64_t bitRate_ = SimDefaultBitRate;
-    std::unique_ptr<TsGenerator> generator_;  // current tune's stream, null without channel
-    std::unique_ptr<TsGenerator> draining_;   // previous tune, until its packet is complete
+    bool bitRateSet_ = false;                 // SetBitRate chose bitRate_
+    std::shared_ptr<const SimChannelSources> sources_;
+    std::unique_ptr<TsSource> generator_;  // current tune's stream, null without channel
+    std::unique_ptr<TsSource> draining_;   // previous tune, until its packet is complete
 };

@@ -4,6 +4,7 @@
 #include "sim/SimModule.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "sim/SimClassFactory.h"
 #include "sim/SimClassIds.h"
@@ -13,12 +14,22 @@
 #include "sim/SimPassThroughReceiver.h"
 #include "sim/SimReceiverFilter.h"
 #include "sim/SimRegistry.h"
+#include "sim/SimSourceRegistry.h"
 #include "sim/SimTunerFilter.h"
 
 namespace {
 
 HMODULE moduleHandle = nullptr;
 std::atomic<long> activeCount{0};
+std::once_flag sourcesLoaded;
+
+// The prefix's channel sources (simreg) become the process's defaults once,
+// before the first object exists; without any, the defaults stay untouched
+// so a test program's own choice holds.
+void LoadChannelSources() {
+    std::shared_ptr<const SimChannelSources> sources = SimSourceRegistry::Load();
+    if (sources) SimProcessControl()->SetDefaultChannelSources(sources);
+}
 
 struct ClassEntry {
     const GUID* clsid;
@@ -62,6 +73,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
+    std::call_once(sourcesLoaded, LoadChannelSources);
     for (const ClassEntry& entry : kClassTable) {
         if (clsid != *entry.clsid) continue;
         SimClassFactory* factory = new (std::nothrow) SimClassFactory(entry.create);

@@ -8,7 +8,11 @@ SimState::~SimState() = default;
 
 void SimState::Reset() {
     ScopedLock hold(lock_);
-    for (auto& device : devices_) device->Reset();
+    sources_ = defaultSources_;
+    for (auto& device : devices_) {
+        device->Reset();
+        device->SetChannelSources(sources_);
+    }
     log_.Clear();
     counters_.Clear();
 }
@@ -20,12 +24,25 @@ SimDevice* SimState::Device(const WideChar* devicePath) {
     for (auto& device : devices_)
         if (device->Path() == path) return device.get();
     devices_.emplace_back(new SimDevice(path, log_));
+    devices_.back()->SetChannelSources(sources_);
     return devices_.back().get();
 }
 
 SimDevice* SimState::DefaultDevice() {
     ScopedLock hold(lock_);
     return devices_.front().get();
+}
+
+void SimState::SetChannelSources(std::shared_ptr<const SimChannelSources> sources) {
+    ScopedLock hold(lock_);
+    sources_ = std::move(sources);
+    for (auto& device : devices_) device->SetChannelSources(sources_);
+}
+
+void SimState::SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) {
+    ScopedLock hold(lock_);
+    defaultSources_ = sources;
+    SetChannelSources(std::move(sources));
 }
 
 SimCallLog* SimState::CallLog() { return &log_; }

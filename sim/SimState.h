@@ -24,10 +24,13 @@ public:
     SimDevice* DefaultDevice() override;
     SimCallLog* CallLog() override;
     SimCounters* Counters() override;
+    void SetChannelSources(std::shared_ptr<const SimChannelSources> sources) override;
+    void SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) override;
 
 private:
     ReentrantLock lock_;
     SimCallLog log_;
     SimCounters counters_;
     std::vector<std::unique_ptr<SimDevice>> devices_;  // [0] is the default device
+    std::shared_ptr<const SimChannelSources> sources_, defaultSources_;
 };

@@ -130,30 +130,38 @@ long SimTunerOutputPin::DeliverOne(bool discontinuity) {
     return static_cast<long>(got);
 }
 
-// Pacing restarts with every Run: a live source sends nothing for the time
-// it was held and does not catch up afterwards.
+// Pacing restarts with every Run (a live source sends nothing for the time
+// it was held and does not catch up afterwards), whenever the rate changes
+// (a retune to a replayed recording plays at its own rate) and after an idle
+// spell (a silent channel), so neither a burst nor a long stall follows.
 void SimTunerOutputPin::StreamLoop() {
     using Clock = std::chrono::steady_clock;
     Clock::time_point start;
     uint64_t sent = 0;
+    uint64_t pacedRate = 0;
     bool discontinuity = true;
     uint64_t streamingFor = 0;
     for (uint64_t run = 0; WaitWhileHeld(&run);) {
         if (run != streamingFor) {
             streamingFor = run;
-            start = Clock::now();
-            sent = 0;
+            pacedRate = 0;
             discontinuity = true;
         }
         const long got = DeliverOne(discontinuity);
         if (got < 0) break;
         if (got == 0) {
+            pacedRate = 0;
             if (!WaitUntil(Clock::now() + kIdleWait)) break;
             continue;
         }
         discontinuity = false;
-        sent += static_cast<uint64_t>(got);
         const uint64_t bitRate = tuner_->Device()->BitRate();
+        if (bitRate != pacedRate) {
+            pacedRate = bitRate;
+            start = Clock::now();
+            sent = 0;
+        }
+        sent += static_cast<uint64_t>(got);
         if (bitRate == 0) continue;
         const auto due = start + std::chrono::microseconds(sent * 8 * 1000000 / bitRate);
         if (!WaitUntil(std::chrono::time_point_cast<Clock::duration>(due))) break;

@@ -138,6 +138,10 @@ TsGenerator::TsGenerator(const TsServiceInfo& service, uint64_t nominalBitRate)
     nit_ = BuildNit(service_);
 }
 
+std::vector<uint8_t> TsGenerator::SdtSection(const TsServiceInfo& service) { return BuildSdt(service); }
+
+std::vector<uint8_t> TsGenerator::NitSection(const TsServiceInfo& service) { return BuildNit(service); }
+
 bool TsGenerator::CarriesPid(uint16_t pid) {
     return pid == PatPid || pid == NitPid || pid == SdtPid || pid == PmtPid || pid == NullPid ||
            (pid >= FirstElementaryPid && pid < FirstElementaryPid + ElementaryPidCount);

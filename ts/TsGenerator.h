@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "ts/TsSource.h"
+
 // Names are UTF-8. One that AribText cannot encode is sent empty; one too
 // long for the one-packet section is cut after its last whole character
 // that fits (service 64 bytes encoded, provider 32, network 64).
@@ -29,7 +31,7 @@ struct TsServiceInfo {
     std::string NetworkName;         // NIT network name; empty: no network_name_descriptor
 };
 
-class TsGenerator {
+class TsGenerator : public TsSource {
 public:
     static constexpr size_t PacketSize = 188;
     static constexpr uint16_t PatPid = 0x0000;
@@ -49,23 +51,29 @@ public:
     // The hardware PID filter: when on, only packets whose PID is listed are
     // delivered (the others are still counted as generated, so the stream's
     // packet indices and PCR times do not change with the filter).
-    void SetPidFilter(bool on, const std::vector<uint16_t>& pids);
+    void SetPidFilter(bool on, const std::vector<uint16_t>& pids) override;
 
     // Writes the next bytes of the stream, continuing exactly where the last
     // call stopped (sizes need not be multiples of 188). Returns `bytes`, or,
     // when the PID filter lets none of the stream's PIDs through, only the
     // rest of the packet under way (possibly 0).
     size_t Generate(uint8_t* out, size_t bytes);
+    size_t Read(uint8_t* out, size_t bytes) override { return Generate(out, bytes); }
 
     // Bytes of the packet under way not yet handed out (0 at a boundary).
-    size_t PendingBytes() const;
+    size_t PendingBytes() const override;
     // Writes at most `bytes` of the packet under way; returns the count.
-    size_t DrainPending(uint8_t* out, size_t bytes);
+    size_t DrainPending(uint8_t* out, size_t bytes) override;
 
     // Packets generated so far (filtered ones included).
     uint64_t PacketIndex() const { return packetIndex_; }
     // True when `pid` is one the stream carries.
     static bool CarriesPid(uint16_t pid);
+
+    // The one-packet SDT-actual and NIT-actual sections (CRC included) this
+    // generator sends for `service`; the replay of a clip sends the same.
+    static std::vector<uint8_t> SdtSection(const TsServiceInfo& service);
+    static std::vector<uint8_t> NitSection(const TsServiceInfo& service);
 
 private:
     void NextPacket(uint8_t* packet);

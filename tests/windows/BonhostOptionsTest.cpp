@@ -61,3 +61,29 @@ TEST(BonhostOptions, IndexAndNameHelpers) {
     EXPECT_TRUE(SameNameIgnoringCase("13CH", "13ch"));
     EXPECT_FALSE(SameNameIgnoringCase("13ch", "13c"));
 }
+
+TEST(BonhostOptions, ScanSelftestAndVersion) {
+    BonhostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"scan", "--driver", "a.dll"}, &o, &error)) << error;
+    EXPECT_EQ(o.Command, BonhostCommand::Scan);
+    EXPECT_EQ(o.DwellMs, DefaultDwellMs);
+    ASSERT_TRUE(Parse({"scan", "--driver", "a.dll", "--space", "UFH", "--dwell", "400", "--json",
+                       "c.json", "--write-channels", "my.channels.txt"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.DwellMs, 400u);
+    EXPECT_EQ(o.Json, "c.json");
+    EXPECT_EQ(o.WriteChannels, "my.channels.txt");
+    EXPECT_FALSE(Parse({"scan", "--driver", "a.dll", "--write-channels"}, &o, &error));
+    for (const char* dwell : {"0", "-5", "1.5", "600001", "x"})
+        EXPECT_FALSE(Parse({"scan", "--driver", "a.dll", "--dwell", dwell}, &o, &error)) << dwell;
+    EXPECT_FALSE(Parse({"scan"}, &o, &error));  // no driver
+
+    ASSERT_TRUE(Parse({"selftest", "--driver", "a.dll", "--report", "r.txt"}, &o, &error)) << error;
+    EXPECT_EQ(o.Command, BonhostCommand::SelfTest);
+    EXPECT_EQ(o.Report, "r.txt");
+    EXPECT_FALSE(Parse({"selftest", "--driver", "a.dll", "--space", "0"}, &o, &error));
+    ASSERT_TRUE(Parse({"--version"}, &o, &error));
+    EXPECT_EQ(o.Command, BonhostCommand::Version);
+}

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/TuneRequest.h"
+#include "sim/SimSourceRegistry.h"
 
 SimControl* DriverHarness::sim_ = nullptr;
 
@@ -88,6 +89,8 @@ void RemoveFolder(const std::wstring& folder) {
 void DriverHarness::SetUpTestSuite() {
     if (sim_ != nullptr) return;
     ASSERT_TRUE(SUCCEEDED(SimRegistry::RegisterServer(HF_SIM_DLL)));
+    // Channel sources a demo run left in this prefix would reach every test.
+    ASSERT_TRUE(SUCCEEDED(SimSourceRegistry::Clear()));
     SimModuleHandle = LoadLibraryW(HF_SIM_DLL);
     ASSERT_NE(SimModuleHandle, nullptr);
     typedef SimControl* (*GetControl)();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimSourceRegistry.h"
 
 #ifndef SIM_DLL_PATH
 #error "SIM_DLL_PATH names TesselSim.dll"
@@ -35,6 +36,8 @@ public:
         ASSERT_EQ(registerServer(), S_OK);
         control = getControl();
         ASSERT_EQ(SimRegistry::Clear(), S_OK);
+        // A demo run in this prefix may have left channel sources behind.
+        ASSERT_EQ(SimSourceRegistry::Clear(), S_OK);
         ASSERT_EQ(SimRegistry::AddTuners(2, SimRegistry::DefaultTunerName(),
                                          SimRegistry::DefaultPathTemplate(), &tuners),
                   S_OK);

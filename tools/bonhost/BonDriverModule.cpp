@@ -14,8 +14,9 @@ BonDriverModule::Result BonDriverModule::Load(const std::wstring& path, std::str
     }
     module_ = LoadLibraryW(path.c_str());
     if (module_ == nullptr) {
+        loadError_ = GetLastError();
         *error = "driver not found: cannot load " + Utf8FromWide(path.c_str()) + " (error " +
-                 std::to_string(GetLastError()) + ")";
+                 std::to_string(loadError_) + ")";
         return NotFound;
     }
     typedef IBonDriver* (*CreateFunction)();

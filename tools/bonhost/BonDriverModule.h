@@ -27,8 +27,11 @@ public:
     IBonDriver2* Driver() const { return driver_; }
     // The loaded library, for its other exports; owned by this module.
     HMODULE Module() const { return module_; }
+    // GetLastError of a LoadLibrary that failed (193: the other architecture).
+    DWORD LoadError() const { return loadError_; }
 
 private:
     HMODULE module_ = nullptr;
+    DWORD loadError_ = 0;
     IBonDriver2* driver_ = nullptr;
 };

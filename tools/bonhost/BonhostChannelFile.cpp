@@ -63,3 +63,9 @@ bool PrintChannelFileReport(HMODULE module) {
     std::fflush(stdout);
     return false;
 }
+
+ChannelList ChannelListOfLibrary(HMODULE module) {
+    ChannelList list;
+    ChannelFileLoader::Load(module, NetworkOfLibrary(module), &list);
+    return list;
+}

@@ -5,7 +5,13 @@
 
 #include <windows.h>
 
+#include "channels/ChannelList.h"
+
 // Prints which channel file the library `module` reads and whether it is in
 // use; a refused file is printed prominently with its line and fault.
 // Returns false only when a file is there and refused.
 bool PrintChannelFileReport(HMODULE module);
+
+// The channel list the library `module` serves: its channel file's when that
+// is valid for the network of its INI, otherwise the built-in plan.
+ChannelList ChannelListOfLibrary(HMODULE module);

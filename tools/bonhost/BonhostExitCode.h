@@ -1,4 +1,6 @@
 // bonhost's process exit codes, one meaning each (the usage text lists them).
+// `bonhost selftest` is the exception by design: its exit code is the number
+// of checks that failed, so 0 still means that all is well.
 #pragma once
 
 enum BonhostExitCode : int {
@@ -12,4 +14,5 @@ enum BonhostExitCode : int {
     ExitOutputFailed = 7,
     ExitExportRefused = 8,
     ExitNoDeviceEnumerator = 9,
+    ExitInterrupted = 10,  // Ctrl-C ended a scan; what it found was still written
 };

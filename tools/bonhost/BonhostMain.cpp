@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/BuildVersion.h"
 #include "tools/bonhost/BonDriverModule.h"
 #include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostExtras.h"
 #include "tools/bonhost/BonhostOptions.h"
 #include "tools/bonhost/BonhostRecorder.h"
+#include "tools/bonhost/BonhostScanner.h"
+#include "tools/bonhost/BonhostSelfTest.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/BonhostTuners.h"
 
@@ -52,6 +55,10 @@ int RunWithDriver(const BonhostOptions& options) {
             return BonhostKeys(module.Module(), module.Driver(), options);
         case BonhostCommand::Lnb:
             return BonhostLnb(module.Module(), module.Driver(), options);
+        case BonhostCommand::Scan: {
+            BonhostScanner scanner(module.Driver(), module.Module());
+            return scanner.Run(options);
+        }
         default: {
             BonhostRecorder recorder(module.Driver());
             return recorder.Run(options);
@@ -70,8 +77,17 @@ int Run() {
         case BonhostCommand::Help:
             std::printf("%s", BonhostUsage());
             return ExitOk;
+        case BonhostCommand::Version:
+            std::printf("bonhost %s (%u-bit)\n", BDA_VERSION_TEXT, static_cast<unsigned>(sizeof(void*) * 8));
+            return ExitOk;
         case BonhostCommand::Tuners:
             return BonhostTuners();
+        case BonhostCommand::SelfTest: {
+            // The self-test loads the library itself: a library that will not
+            // load is its first finding, not a reason to stop.
+            BonhostSelfTest selfTest(options);
+            return selfTest.RunCommand();
+        }
         default:
             return RunWithDriver(options);
     }

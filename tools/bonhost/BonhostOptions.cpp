@@ -22,13 +22,17 @@ bool CommandFromName(const std::string& name, BonhostCommand* command) {
     else if (name == "card") *command = BonhostCommand::Card;
     else if (name == "keys") *command = BonhostCommand::Keys;
     else if (name == "lnb") *command = BonhostCommand::Lnb;
+    else if (name == "scan") *command = BonhostCommand::Scan;
+    else if (name == "selftest") *command = BonhostCommand::SelfTest;
+    else if (name == "--version" || name == "version") *command = BonhostCommand::Version;
     else if (name == "help" || name == "--help" || name == "-h") *command = BonhostCommand::Help;
     else return false;
     return true;
 }
 
 bool NeedsDriver(BonhostCommand command) {
-    return command != BonhostCommand::Help && command != BonhostCommand::Tuners;
+    return command != BonhostCommand::Help && command != BonhostCommand::Tuners &&
+           command != BonhostCommand::Version;
 }
 
 bool CheckRecording(const BonhostOptions& options, const char* name, std::string* error) {
@@ -64,6 +68,10 @@ bool CheckExtras(const BonhostOptions& options, std::string* error) {
         case BonhostCommand::Lnb:
             if (options.LnbAction.empty()) *error = "lnb needs on, off or status";
             return !options.LnbAction.empty();
+        case BonhostCommand::SelfTest:
+            if (options.Space.empty() != options.Channel.empty())
+                *error = "selftest takes --space and --channel together";
+            return options.Space.empty() == options.Channel.empty();
         default:
             return true;
     }
@@ -77,6 +85,19 @@ bool CheckRequired(const BonhostOptions& options, std::string* error) {
     if (options.Command == BonhostCommand::Record)
         return CheckRecording(options, "record", error);
     return CheckExtras(options, error);
+}
+
+bool TakeDwell(const std::vector<std::string>& args, size_t* i, uint32_t* dwell,
+               std::string* error) {
+    std::string text;
+    if (!TakeValue(args, i, &text, error)) return false;
+    const long long value = ParseIndex(text);
+    if (value > 0 && value <= MaxDwellMs) {
+        *dwell = static_cast<uint32_t>(value);
+        return true;
+    }
+    *error = "--dwell needs milliseconds from 1 to 600000, got: " + text;
+    return false;
 }
 
 bool TakePids(const std::vector<std::string>& args, size_t* i, std::vector<uint16_t>* pids,
@@ -113,6 +134,14 @@ bool ParseBonhostOptions(const std::vector<std::string>& args, BonhostOptions* o
             ok = TakeValue(args, &i, &options->Channel, error);
         } else if (arg == "--out") {
             ok = TakeValue(args, &i, &options->Out, error);
+        } else if (arg == "--dwell") {
+            ok = TakeDwell(args, &i, &options->DwellMs, error);
+        } else if (arg == "--json") {
+            ok = TakeValue(args, &i, &options->Json, error);
+        } else if (arg == "--write-channels") {
+            ok = TakeValue(args, &i, &options->WriteChannels, error);
+        } else if (arg == "--report") {
+            ok = TakeValue(args, &i, &options->Report, error);
         } else if (arg == "--add") {
             ok = TakePids(args, &i, &options->AddPids, error);
         } else if (arg == "--remove") {
@@ -233,9 +262,22 @@ const char* BonhostUsage() {
            "      shows remote-control key reports as they arrive for N seconds\n"
            "  bonhost lnb    on|off|status --driver PATH\n"
            "      switches the LNB supply on or off, or checks the supply circuit\n"
+           "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
+           "                 [--write-channels FILE]\n"
+           "      tunes every channel (of space S) and waits up to MS ms (default 1500)\n"
+           "      for each: signal, TS, rate, TSID, network and service names; prints a\n"
+           "      table, writes --json FILE as JSON and --write-channels FILE as a channel\n"
+           "      file of the channels that locked; Ctrl-C stops and keeps what was found\n"
+           "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
+           "      runs the checks a support question needs, each PASS, FAIL (with a\n"
+           "      hint) or SKIP; FILE gets the same text with the system's details;\n"
+           "      tunes channel C, or else the first of a few that has a signal\n"
+           "  bonhost --version\n"
            "  bonhost --help\n"
            "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
            "            4 open failed, 5 unknown space or channel, 6 tune failed,\n"
-           "            7 output file error, 8 extension export missing or refused,\n"
-           "            9 no system device enumerator\n";
+           "            7 output file error (or no channel locked for --write-channels),\n"
+           "            8 extension export missing or refused, 9 no system device\n"
+           "            enumerator, 10 scan interrupted (Ctrl-C);\n"
+           "            selftest: the number of failed checks\n";
 }

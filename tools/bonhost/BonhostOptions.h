@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
-enum class BonhostCommand { Help, Info, Record, Tuners, Pid, Card, Keys, Lnb };
+enum class BonhostCommand { Help, Version, Info, Record, Tuners, Pid, Card, Keys, Lnb, Scan, SelfTest };
+
+// The dwell of `scan` when --dwell is not given, and the longest one taken.
+constexpr uint32_t DefaultDwellMs = 1500;
+constexpr uint32_t MaxDwellMs = 600000;
 
 struct BonhostOptions {
     BonhostCommand Command = BonhostCommand::Help;
@@ -19,6 +23,10 @@ struct BonhostOptions {
     std::vector<uint16_t> RemovePids;  // pid --remove LIST
     std::vector<uint8_t> Apdu;         // card --apdu HEX
     std::string LnbAction;             // lnb on|off|status
+    uint32_t DwellMs = DefaultDwellMs; // scan --dwell MS
+    std::string Json;                  // scan --json FILE (UTF-8)
+    std::string WriteChannels;         // scan --write-channels FILE (UTF-8)
+    std::string Report;                // selftest --report FILE (UTF-8)
 };
 
 // Parses the arguments after the program name. On failure returns false and

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "devices/DeviceCategory.h"
 #include "devices/TunerMatcher.h"
@@ -26,12 +25,35 @@ bool EnumerateTuners(std::vector<DeviceRecord>* tuners) {
 
 }  // namespace
 
-int BonhostTuners() {
-    CoInitialize(nullptr);
+bool ListTuners(std::vector<TunerListing>* listing) {
+    const HRESULT com = CoInitialize(nullptr);
     std::vector<DeviceRecord> tuners;
     const bool ok = EnumerateTuners(&tuners);
-    CoUninitialize();
-    if (!ok) {
+    if (SUCCEEDED(com)) CoUninitialize();
+    if (!ok) return false;
+    std::vector<TunerCandidate> candidates;
+    for (const DeviceRecord& tuner : tuners)
+        candidates.push_back({tuner.FriendlyName.c_str(), tuner.DevicePath.c_str()});
+    listing->clear();
+    for (size_t i = 0; i < tuners.size(); ++i) {
+        TunerListing entry;
+        entry.Name = Utf8FromWide(tuners[i].FriendlyName.c_str());
+        entry.DevicePath = Utf8FromWide(tuners[i].DevicePath.c_str());
+        entry.DeviceId = SelectingDeviceId(candidates.data(), static_cast<int>(candidates.size()),
+                                           static_cast<int>(i));
+        listing->push_back(entry);
+    }
+    return true;
+}
+
+std::string TunerIniLines(const TunerListing& tuner) {
+    if (tuner.DeviceId < 0) return "(no DeviceID selects this tuner)";
+    return "INI: TunerFrendlyName=" + tuner.Name + "  DeviceID=" + std::to_string(tuner.DeviceId);
+}
+
+int BonhostTuners() {
+    std::vector<TunerListing> tuners;
+    if (!ListTuners(&tuners)) {
         std::fprintf(stderr, "bonhost: the system device enumerator is not available\n");
         return ExitNoDeviceEnumerator;
     }
@@ -39,19 +61,10 @@ int BonhostTuners() {
         std::printf("no BDA network tuner found\n");
         return ExitOk;
     }
-    std::vector<TunerCandidate> candidates;
-    for (const DeviceRecord& tuner : tuners)
-        candidates.push_back({tuner.FriendlyName.c_str(), tuner.DevicePath.c_str()});
     for (size_t i = 0; i < tuners.size(); ++i) {
-        const int id = SelectingDeviceId(candidates.data(), static_cast<int>(candidates.size()),
-                                         static_cast<int>(i));
-        const std::string name = Utf8FromWide(tuners[i].FriendlyName.c_str());
-        std::printf("%zu. %s\n   DevicePath: %s\n", i + 1, name.c_str(),
-                    Utf8FromWide(tuners[i].DevicePath.c_str()).c_str());
-        if (id >= 0)
-            std::printf("   INI: TunerFrendlyName=%s  DeviceID=%d\n", name.c_str(), id);
-        else
-            std::printf("   (no DeviceID selects this tuner)\n");
+        std::printf("%zu. %s\n   DevicePath: %s\n", i + 1, tuners[i].Name.c_str(),
+                    tuners[i].DevicePath.c_str());
+        std::printf("   %s\n", TunerIniLines(tuners[i]).c_str());
     }
     return ExitOk;
 }

@@ -5,8 +5,12 @@
 
 #include <windows.h>
 
+#include "channels/ChannelPlan.h"
+#include "sim/SimChannelSources.h"
 #include "sim/SimClassIds.h"
 #include "sim/SimRegistry.h"
+#include "sim/SimSourceRegistry.h"
+#include "ts/TsReplayClip.h"
 
 namespace {
 
@@ -46,6 +50,39 @@ bool ParseCount(const std::wstring& text, unsigned* count) {
     return true;
 }
 
+// True when some tuning space of the built-in plan has a channel so named.
+bool InPlan(const std::wstring& name) {
+    for (Network network : {Network::IsdbT, Network::IsdbS})
+        for (uint32_t space = 0; TuningSpaceName(network, space) != nullptr; ++space)
+            for (uint32_t index = 0; index < ChannelCount(network, space); ++index)
+                if (name == LookupChannel(network, space, index)->Name) return true;
+    return false;
+}
+
+// Channel names are the plan's; another name is kept (a channel file may
+// add it) but said so, since a typing error would otherwise go unseen.
+void WarnIfNotInPlan(const std::wstring& name) {
+    if (name != L"*" && !InPlan(name))
+        std::fprintf(stderr, "simreg: note: the built-in plan has no channel '%s'\n", Utf8(name).c_str());
+}
+
+// The recording must read and hold usable TS, as the simulator will need it.
+bool CheckRecording(const std::wstring& path) {
+    SimChannelSources reader;
+    std::string error;
+    std::shared_ptr<const std::vector<uint8_t>> bytes = reader.Recording(Utf8(path), &error);
+    TsServiceInfo probe;
+    if (bytes && TsReplayClip::Prepare(*bytes, probe, &error)) return true;
+    std::fprintf(stderr, "simreg: %s: %s\n", Utf8(path).c_str(), error.c_str());
+    return false;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
+}
+
 }  // namespace
 
 const char* SimRegCommand::Usage() {
@@ -59,6 +96,13 @@ const char* SimRegCommand::Usage() {
            "      skipped-then-pass-through, all\n"
            "  list                 lists the BDA tuner and receiver devices\n"
            "  clear                removes every simulated device instance\n"
+           "  silence CHANNEL...   makes the channels (e.g. 20ch) silent: they tune, but\n"
+           "                       give no signal and no TS\n"
+           "  replay CHANNEL FILE  the channel replays the TS recording FILE in a loop,\n"
+           "                       with its own TSID and service name (CHANNEL * stands\n"
+           "                       for every channel not named otherwise)\n"
+           "  live CHANNEL...|--all  back to the synthetic stream\n"
+           "  sources              lists the channels that are silent or replay a file\n"
            "  register DLLPATH     calls DllRegisterServer of DLLPATH\n"
            "  unregister DLLPATH   calls DllUnregisterServer of DLLPATH\n"
            "  --help               shows this text\n";
@@ -76,9 +120,14 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
     if (command == L"add-receivers") return AddReceivers(rest);
     if (command == L"list" && rest.empty()) return List();
     if (command == L"clear" && rest.empty()) return Clear();
+    if (command == L"silence") return Silence(rest);
+    if (command == L"replay") return Replay(rest);
+    if (command == L"live") return Live(rest);
+    if (command == L"sources" && rest.empty()) return Sources();
     if (command == L"register") return Register(rest, true);
     if (command == L"unregister") return Register(rest, false);
-    if (command == L"list" || command == L"clear") return UsageError("this command takes no argument");
+    if (command == L"list" || command == L"clear" || command == L"sources")
+        return UsageError("this command takes no argument");
     return UsageError(("unknown command '" + Utf8(command) + "'").c_str());
 }
 
@@ -141,4 +190,45 @@ int SimRegCommand::Register(const std::vector<std::wstring>& args, bool register
         return 1;
     }
     return FAILED(hr) ? Failed(name, hr) : 0;
+}
+
+int SimRegCommand::Silence(const std::vector<std::wstring>& args) {
+    if (args.empty()) return UsageError("silence wants at least one channel name");
+    for (const std::wstring& channel : args) {
+        WarnIfNotInPlan(channel);
+        const HRESULT hr = SimSourceRegistry::Set(channel, SimSourceRegistry::SilentValue());
+        if (FAILED(hr)) return Failed("silence", hr);
+    }
+    return 0;
+}
+
+int SimRegCommand::Replay(const std::vector<std::wstring>& args) {
+    if (args.size() != 2) return UsageError("replay wants a channel name and a TS file");
+    WarnIfNotInPlan(args[0]);
+    const std::wstring path = FullPath(args[1]);
+    if (!CheckRecording(path)) return 1;
+    const HRESULT hr = SimSourceRegistry::Set(args[0], path);
+    return FAILED(hr) ? Failed("replay", hr) : 0;
+}
+
+int SimRegCommand::Live(const std::vector<std::wstring>& args) {
+    if (args.empty()) return UsageError("live wants channel names or --all");
+    if (args.size() == 1 && args[0] == L"--all") {
+        const HRESULT hr = SimSourceRegistry::Clear();
+        return FAILED(hr) ? Failed("live", hr) : 0;
+    }
+    for (const std::wstring& channel : args) {
+        const HRESULT hr = SimSourceRegistry::Remove(channel);
+        if (FAILED(hr)) return Failed("live", hr);
+    }
+    return 0;
+}
+
+int SimRegCommand::Sources() {
+    for (const auto& entry : SimSourceRegistry::List()) {
+        const bool silent = entry.second == SimSourceRegistry::SilentValue();
+        std::printf("%s\t%s%s\n", Utf8(entry.first).c_str(), silent ? "silent" : "replay\t",
+                    silent ? "" : Utf8(entry.second).c_str());
+    }
+    return 0;
 }

@@ -18,5 +18,9 @@ private:
     static int AddReceivers(const std::vector<std::wstring>& args);
     static int List();
     static int Clear();
+    static int Silence(const std::vector<std::wstring>& args);
+    static int Replay(const std::vector<std::wstring>& args);
+    static int Live(const std::vector<std::wstring>& args);
+    static int Sources();
     static int Register(const std::vector<std::wstring>& args, bool registering);
 };
