@@ -1,9 +1,9 @@
-// Chain benchmark (Windows, under wine64): the simulated tuner streams unpaced
-// through Wine's filter graph into the TS writer, whose callback only counts
-// the bytes. Prints the chain's throughput in MB/s beside a plain memcpy of
-// the same number of bytes in samples of the same size, measured in the
-// same run, and their ratio. Named so that the bench/ glob (which builds
-// every flavour) leaves it alone; sim/CMakeLists.txt builds it.
+// Chain benchmark (Windows, under Wine): the simulated tuner, replaying a
+// pre-generated ring (ReplayRing), streams unpaced through Wine's filter graph
+// into the TS writer, whose callback only counts the bytes. Prints the
+// chain's throughput in MB/s beside a plain memcpy of the same number of
+// bytes in samples of the same size, measured in the same run, and their
+// ratio.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,6 +15,7 @@
 #include <bdaiface.h>
 
 #include "bench/BenchFigure.h"
+#include "bench/ReplayRing.h"
 #include "dshow/ComPtr.h"
 #include "filter/CTsWriter.h"
 #include "platform/BdaGuids.h"
@@ -132,11 +133,12 @@ int main() {
     if (registerServer == nullptr || getControl == nullptr || FAILED(registerServer())) return 1;
     SimControl* control = getControl();
     control->Reset();
+    control->SetChannelSources(ReplayRing::Everywhere(ReplayRing::Make()));
 
     const double chain = MeasureChain(control);
     const uint64_t bytes = chainBytes.load();
     const double copy = MeasureMemcpy(bytes, SimDefaultSampleSize);
-    PrintFigure("chain (sim -> writer -> callback, unpaced): %.1f MB/s over %.1f MB\n", chain,
+    PrintFigure("chain (replay -> writer -> callback, unpaced): %.1f MB/s over %.1f MB\n", chain,
                 bytes / 1e6);
     PrintFigure("memcpy of the same bytes in %zu-byte samples: %.1f MB/s\n", SimDefaultSampleSize,
                 copy);

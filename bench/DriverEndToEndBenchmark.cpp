@@ -1,52 +1,57 @@
-// Driver benchmark (Windows, under wine64): BonDriver_TesselBDA.dll loaded by
-// path like a host, against the simulated tuner registered in the prefix.
-// Prints three figures, each measured in this run:
-//   1. throughput with the simulator unpaced: MB/s of TS through Wine's
-//      graph, the writer, the chunk queue and GetTsStream;
-//   2. CPU time per second of a paced 60 Mbit/s stream (GetProcessTimes; the
-//      simulator runs in this process too, so its share is included);
-//   3. peak memory with a stalled reader (psapi PeakWorkingSetSize and
-//      PeakPagefileUsage) once the queue holds its 512 chunks.
-// Named so that the bench/ glob (which builds every flavour) leaves it alone;
-// bench/CMakeLists.txt builds it for the Windows flavours.
+// Driver benchmark (Windows, under Wine): BonDriver_TesselBDA.dll loaded by
+// path like a host, against the simulated tuner registered in the prefix,
+// with every channel replaying a pre-generated ring (ReplayRing), so that the
+// source costs one copy per byte and its own CPU can be measured apart.
+// Prints what a user feels, each a ratio or a bound measured in this run:
+//   end-to-end/memcpy ratio     unpaced replay -> Wine's graph -> writer ->
+//                               queue -> GetTsStream (pointer form), against a
+//                               memcpy of the same bytes in the same samples;
+//   driver CPU per 60 Mbit/s stream, and per stream with 4 tuners (four
+//                               renamed DLL copies in one process): the
+//                               process's CPU while streaming minus the
+//                               replay sources' CPU measured alone;
+//   memory per open idle tuner, with a stalled reader, after CloseTuner:
+//                               growth of private bytes over the figure
+//                               before OpenTuner (synthetic channels);
+//   OpenTuner and SetChannel    medians over 20, synthetic channels.
 #include <windows.h>
-#include <psapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "bench/BenchFigure.h"
 #include "bench/LoadedDriver.h"
+#include "bench/ReplayRing.h"
 #include "bench/SimulatedTuner.h"
+#include "sim/SimDevice.h"
+#include "tests/windows/ProcessCensus.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr DWORD ChunkBytes = 192512;
+constexpr DWORD QueueBound = 512;  // chunks
+constexpr double MiB = 1048576.0;
+// What the graph and the chunk being filled may take beside the full queue.
+constexpr double StalledAllowanceMiB = 8.0;
+constexpr unsigned Tuners = 4;
+constexpr uint64_t StreamBitRate = 60000000;
+constexpr double CpuSeconds = 10.0;
+constexpr double ThroughputSeconds = 5.0;
+constexpr int TimingRounds = 20;
 
-// Reads every chunk there is; returns the bytes taken.
-uint64_t Drain(IBonDriver2* driver) {
-    uint64_t bytes = 0;
-    BYTE* data = nullptr;
-    DWORD size = 0, remaining = 0;
-    while (driver->GetTsStream(&data, &size, &remaining)) bytes += size;
-    return bytes;
-}
+double Seconds(Clock::duration span) { return std::chrono::duration<double>(span).count(); }
 
-// Reads like a host for `seconds`; returns the bytes taken.
-uint64_t ReadFor(IBonDriver2* driver, double seconds) {
-    uint64_t bytes = 0;
-    const Clock::time_point end =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(seconds));
-    while (Clock::now() < end) {
-        driver->WaitTsStream(100);
-        bytes += Drain(driver);
-    }
-    return bytes;
-}
-
-double CpuSeconds() {
+double ProcessCpuSeconds() {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
     auto seconds = [](const FILETIME& time) {
@@ -58,86 +63,252 @@ double CpuSeconds() {
     return seconds(kernel) + seconds(user);
 }
 
-bool OpenAndTune(IBonDriver2* driver) {
-    return driver != nullptr && driver->OpenTuner() && driver->SetChannel(0u, 0u);
+// Private bytes and, beside them, the bytes in use in the heaps: a heap may
+// keep pages committed after its blocks are freed.
+struct MemoryFigures {
+    double Private = 0, Heap = 0;
+    static MemoryFigures Now() {
+        const ProcessFigures figures = ProcessCensus::Take();
+        return MemoryFigures{figures.PrivateBytes / MiB, figures.HeapBytes / MiB};
+    }
+    MemoryFigures operator-(const MemoryFigures& other) const { return MemoryFigures{Private - other.Private, Heap - other.Heap}; }
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-void MeasureThroughput(IBonDriver2* driver, SimDevice* device) {
-    device->SetBitRate(0);
-    if (!OpenAndTune(driver)) {
-        std::printf("throughput: open or tune failed\n");
+// Reads every chunk there is, pointer form; returns the bytes taken.
+uint64_t Drain(IBonDriver2* driver) {
+    uint64_t bytes = 0;
+    BYTE* data = nullptr;
+    DWORD size = 0, remaining = 0;
+    while (driver->GetTsStream(&data, &size, &remaining)) bytes += size;
+    return bytes;
+}
+
+// Reads like a host's reception thread for `seconds`; returns the bytes taken.
+uint64_t ReadFor(IBonDriver2* driver, double seconds) {
+    uint64_t bytes = 0;
+    const Clock::time_point end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < end) {
+        driver->WaitTsStream(100);
+        bytes += Drain(driver);
+    }
+    return bytes;
+}
+
+// One reception thread per driver, all for `seconds`; returns the bytes taken.
+uint64_t ReadAll(const std::vector<IBonDriver2*>& drivers, double seconds) {
+    std::atomic<uint64_t> bytes{0};
+    std::vector<std::thread> readers;
+    for (IBonDriver2* driver : drivers)
+        readers.emplace_back([&bytes, driver, seconds] { bytes += ReadFor(driver, seconds); });
+    for (std::thread& reader : readers) reader.join();
+    return bytes;
+}
+
+// The replay sources alone, read as the simulator's streaming thread reads
+// them (its default sample size, paced at `bitRate` the same way) with
+// nothing downstream, one thread a stream; returns CPU seconds per second.
+double SourceCpuShare(const SimChannelSources& sources, unsigned streams, uint64_t bitRate,
+                      double seconds) {
+    const double cpuBefore = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    std::vector<std::thread> threads;
+    for (unsigned stream = 0; stream < streams; ++stream) {
+        threads.emplace_back([&sources, bitRate, seconds, start] {
+            TsServiceInfo service;
+            service.Name = "alone";
+            std::unique_ptr<TsSource> source = sources.Open("13ch", service, bitRate);
+            if (!source) return;
+            std::vector<uint8_t> sample(SimDefaultSampleSize);
+            std::mutex lock;
+            std::condition_variable never;
+            std::unique_lock<std::mutex> hold(lock);
+            const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(seconds));
+            for (uint64_t sent = 0; Clock::now() < end;) {
+                sent += source->Read(sample.data(), sample.size());
+                const auto due = start + std::chrono::microseconds(sent * 8 * 1000000 / bitRate);
+                never.wait_until(hold, std::chrono::time_point_cast<Clock::duration>(due));
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    return (ProcessCpuSeconds() - cpuBefore) / Seconds(Clock::now() - start);
+}
+
+class DriverBench {
+public:
+    DriverBench(const SimulatedTuner& tuner, std::vector<std::unique_ptr<LoadedDriver>> drivers)
+        : tuner_(tuner), drivers_(std::move(drivers)) {}
+
+    void Timing();
+    void Memory();
+    void EndToEnd();
+    void Cpu(unsigned streams);
+
+private:
+    IBonDriver2* Driver(size_t index) const { return drivers_[index]->Get(); }
+    bool OpenAndTune(size_t index, uint64_t bitRate) {
+        tuner_.Device(index)->SetBitRate(bitRate);
+        return Driver(index)->OpenTuner() && Driver(index)->SetChannel(0u, 0u);
+    }
+
+    const SimulatedTuner& tuner_;
+    std::vector<std::unique_ptr<LoadedDriver>> drivers_;
+    std::shared_ptr<const std::vector<uint8_t>> ring_ = ReplayRing::Make();
+    std::shared_ptr<SimChannelSources> replay_ = ReplayRing::Everywhere(ring_);
+};
+
+void DriverBench::Timing() {
+    tuner_.Control()->SetChannelSources(nullptr);  // synthetic channels: nothing to prepare
+    IBonDriver2* driver = Driver(0);
+    std::vector<double> opens, tunes;
+    for (int round = 0; round < TimingRounds; ++round) {
+        const Clock::time_point start = Clock::now();
+        if (!driver->OpenTuner()) {
+            std::printf("timing: OpenTuner failed\n");
+            return;
+        }
+        opens.push_back(Seconds(Clock::now() - start) * 1000.0);
+        driver->CloseTuner();
+    }
+    driver->OpenTuner();
+    for (int round = 0; round < TimingRounds; ++round) {
+        const Clock::time_point start = Clock::now();
+        const BOOL tuned = driver->SetChannel(0u, static_cast<DWORD>(round % 10));
+        tunes.push_back(Seconds(Clock::now() - start) * 1000.0);
+        if (!tuned) std::printf("timing: SetChannel failed\n");
+    }
+    driver->CloseTuner();
+    PrintFigure("OpenTuner: %.1f ms, SetChannel: %.2f ms  (medians over %d; min %.1f / %.2f ms)\n",
+                Median(opens), Median(tunes), TimingRounds,
+                *std::min_element(opens.begin(), opens.end()),
+                *std::min_element(tunes.begin(), tunes.end()));
+}
+
+void DriverBench::Memory() {
+    // Synthetic channels: the simulated device keeps a replayed clip (4 MB)
+    // until its next tune, which would count as the closed tuner's.
+    tuner_.Control()->SetChannelSources(nullptr);
+    IBonDriver2* driver = Driver(0);
+    const MemoryFigures before = MemoryFigures::Now();
+    if (!driver->OpenTuner()) {
+        std::printf("memory: OpenTuner failed\n");
+        return;
+    }
+    Sleep(500);
+    const MemoryFigures idle = MemoryFigures::Now() - before;
+    tuner_.Device(0)->SetBitRate(0);
+    driver->SetChannel(0u, 0u);
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(60);
+    while (driver->GetReadyCount() < QueueBound && Clock::now() < limit) Sleep(50);
+    // The producer runs on past the bound, so the oldest chunks are dropped.
+    const uint64_t produced = tuner_.Device(0)->State().TsBytesDelivered;
+    while (tuner_.Device(0)->State().TsBytesDelivered < produced + 64ull * ChunkBytes &&
+           Clock::now() < limit)
+        Sleep(50);
+    const DWORD queued = driver->GetReadyCount();
+    const MemoryFigures stalled = MemoryFigures::Now() - before;
+    driver->CloseTuner();
+    Sleep(500);
+    const MemoryFigures closed = MemoryFigures::Now() - before;
+    const double queueMiB = QueueBound * ChunkBytes / MiB;
+    PrintFigure("memory per open idle tuner: %.1f MiB  (heap blocks %+.1f MiB)\n", idle.Private,
+                idle.Heap);
+    PrintFigure("memory with a stalled reader: %.1f MiB (bound %.1f MiB)  (%lu chunks queued, "
+                "%.1f MiB of them; heap blocks %+.1f MiB)\n",
+                stalled.Private, queueMiB + StalledAllowanceMiB, static_cast<unsigned long>(queued),
+                queueMiB, stalled.Heap);
+    PrintFigure("memory after CloseTuner: %.1f MiB (bound 1.0 MiB)  (heap blocks %+.1f MiB)\n",
+                closed.Private, closed.Heap);
+}
+
+void DriverBench::EndToEnd() {
+    tuner_.Control()->SetChannelSources(replay_);
+    IBonDriver2* driver = Driver(0);
+    if (!OpenAndTune(0, 0)) {
+        std::printf("end to end: open or tune failed\n");
         return;
     }
     ReadFor(driver, 0.5);  // the graph settles
-    const uint64_t producedBefore = device->State().TsBytesDelivered;
     const Clock::time_point start = Clock::now();
-    const uint64_t bytes = ReadFor(driver, 5.0);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const uint64_t produced = device->State().TsBytesDelivered - producedBefore;
+    const uint64_t bytes = ReadFor(driver, ThroughputSeconds);
+    const double seconds = Seconds(Clock::now() - start);
     driver->CloseTuner();
-    PrintFigure("unpaced end to end (graph, writer, queue, GetTsStream): %.1f MB/s, "
-                "%.1f MB read of %.1f MB produced in %.1f s\n",
-                bytes / seconds / 1e6, bytes / 1e6, produced / 1e6, seconds);
+    // The same bytes from the same ring in samples of the same size.
+    const std::vector<uint8_t>& ring = *ring_;
+    std::vector<uint8_t> sample(SimDefaultSampleSize);
+    volatile uint8_t sink = 0;
+    const Clock::time_point copyStart = Clock::now();
+    for (uint64_t done = 0, at = 0; done < bytes; done += sample.size()) {
+        if (at + sample.size() > ring.size()) at = 0;
+        std::memcpy(sample.data(), ring.data() + at, sample.size());
+        at += sample.size();
+        sink = sink + sample[done % sample.size()];
+    }
+    const double copySeconds = std::max(Seconds(Clock::now() - copyStart), 1e-9);
+    const double chain = bytes / seconds / 1e6, copy = bytes / copySeconds / 1e6;
+    PrintFigure("end-to-end/memcpy ratio: %.2f  (replay source, %zu-byte samples: end to end "
+                "%.1f MB/s, memcpy %.1f MB/s, %.1f MB read)\n",
+                copy > 0 ? chain / copy : 0.0, SimDefaultSampleSize, chain, copy, bytes / 1e6);
 }
 
-void MeasurePacedCpu(IBonDriver2* driver, SimDevice* device) {
-    constexpr uint64_t BitRate = 60000000;
-    device->SetBitRate(BitRate);
-    if (!OpenAndTune(driver)) {
-        std::printf("paced: open or tune failed\n");
-        return;
+void DriverBench::Cpu(unsigned streams) {
+    tuner_.Control()->SetChannelSources(replay_);
+    std::vector<IBonDriver2*> open;
+    for (unsigned index = 0; index < streams; ++index) {
+        if (!OpenAndTune(index, StreamBitRate)) {
+            std::printf("CPU: open or tune of tuner %u failed\n", index);
+            for (IBonDriver2* driver : open) driver->CloseTuner();
+            return;
+        }
+        open.push_back(Driver(index));
     }
-    ReadFor(driver, 0.5);
-    const double cpuBefore = CpuSeconds();
+    ReadAll(open, 0.5);
+    const double cpuBefore = ProcessCpuSeconds();
     const Clock::time_point start = Clock::now();
-    const uint64_t bytes = ReadFor(driver, 10.0);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = CpuSeconds() - cpuBefore;
-    driver->CloseTuner();
-    PrintFigure("paced 60 Mbit/s: %.1f ms CPU per second (%.2f %% of one core), "
-                "%.1f Mbit/s read, simulator included\n",
-                cpu / seconds * 1000.0, cpu / seconds * 100.0, bytes * 8 / seconds / 1e6);
-}
-
-void MeasureStalledMemory(IBonDriver2* driver, SimDevice* device) {
-    PROCESS_MEMORY_COUNTERS before{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
-    device->SetBitRate(0);
-    if (!OpenAndTune(driver)) {
-        std::printf("stalled reader: open or tune failed\n");
-        return;
-    }
-    const Clock::time_point limit = Clock::now() + std::chrono::seconds(60);
-    while (driver->GetReadyCount() < 512 && Clock::now() < limit) Sleep(50);
-    // Keep the producer going past the bound so that drops happen.
-    const uint64_t produced = device->State().TsBytesDelivered;
-    while (device->State().TsBytesDelivered < produced + 64ull * ChunkBytes &&
-           Clock::now() < limit)
-        Sleep(50);
-    const DWORD ready = driver->GetReadyCount();
-    PROCESS_MEMORY_COUNTERS after{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    driver->CloseTuner();
-    PrintFigure("stalled reader: %lu chunks queued (bound 512 = %.1f MiB); "
-                "peak working set %.1f MiB (%.1f MiB before), peak pagefile usage %.1f MiB "
-                "(%.1f MiB before)\n",
-                static_cast<unsigned long>(ready), 512.0 * ChunkBytes / 1048576.0,
-                after.PeakWorkingSetSize / 1048576.0, before.PeakWorkingSetSize / 1048576.0,
-                after.PeakPagefileUsage / 1048576.0, before.PeakPagefileUsage / 1048576.0);
+    const uint64_t bytes = ReadAll(open, CpuSeconds);
+    const double seconds = Seconds(Clock::now() - start);
+    const double streaming = (ProcessCpuSeconds() - cpuBefore) / seconds;
+    for (IBonDriver2* driver : open) driver->CloseTuner();
+    const double source = SourceCpuShare(*replay_, streams, StreamBitRate, CpuSeconds);
+    const double perStream = (streaming - source) / streams * 100.0;
+    const double mbits = bytes * 8 / seconds / 1e6 / streams;
+    if (streams == 1)
+        PrintFigure("driver CPU per 60 Mbit/s stream: %.2f%% of a core  (process %.2f%%, replay "
+                    "source alone %.2f%%; %.1f Mbit/s read)\n",
+                    perStream, streaming * 100.0, source * 100.0, mbits);
+    else
+        PrintFigure("driver CPU per stream with %u tuners: %.2f%% of a core  (process %.2f%%, "
+                    "replay sources alone %.2f%%; %.1f Mbit/s read per stream)\n",
+                    streams, perStream, streaming * 100.0, source * 100.0, mbits);
 }
 
 }  // namespace
 
 int main() {
-    SimulatedTuner tuner(L"" SIM_DLL_PATH);
+    SimulatedTuner tuner(L"" SIM_DLL_PATH, Tuners);
     if (!tuner.Ready()) return 1;
-    LoadedDriver driver(L"" DRIVER_DLL_PATH, SimulatedTuner::Name, tuner.DeviceId());
-    if (driver.Get() == nullptr) {
-        std::printf("driver benchmark: the driver cannot be loaded\n");
-        return 1;
+    std::vector<std::unique_ptr<LoadedDriver>> drivers;
+    for (unsigned index = 0; index < Tuners; ++index) {
+        drivers.emplace_back(new LoadedDriver(L"" DRIVER_DLL_PATH, SimulatedTuner::Name,
+                                              tuner.DeviceId(index),
+                                              L"BonDriver_TesselBDA_" + std::to_wstring(index)));
+        if (drivers.back()->Get() == nullptr) {
+            std::printf("driver benchmark: copy %u of the driver cannot be loaded\n", index);
+            return 1;
+        }
     }
-    MeasureThroughput(driver.Get(), tuner.Device());
-    MeasurePacedCpu(driver.Get(), tuner.Device());
-    MeasureStalledMemory(driver.Get(), tuner.Device());
+    DriverBench bench(tuner, std::move(drivers));
+    bench.Timing();
+    bench.Memory();
+    bench.EndToEnd();
+    bench.Cpu(1);
+    bench.Cpu(Tuners);
     return 0;
 }

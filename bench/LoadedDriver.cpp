@@ -15,11 +15,11 @@ std::wstring NewFolder() {
 }  // namespace
 
 LoadedDriver::LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerName,
-                           const std::wstring& deviceId)
-    : folder_(NewFolder()) {
-    const std::wstring dll = folder_ + L"\\BonDriver_TesselBDA.dll";
+                           const std::wstring& deviceId, const std::wstring& dllBase)
+    : folder_(NewFolder()), base_(folder_ + L"\\" + dllBase) {
+    const std::wstring dll = base_ + L".dll";
     if (!CopyFileW(driverDllPath, dll.c_str(), FALSE)) return;
-    const std::wstring ini = folder_ + L"\\BonDriver_TesselBDA.ini";
+    const std::wstring ini = base_ + L".ini";
     WritePrivateProfileStringW(L"FRONTEND", L"NetworkName", L"ISDBT", ini.c_str());
     WritePrivateProfileStringW(L"FRONTEND", L"TunerFrendlyName", tunerName, ini.c_str());
     WritePrivateProfileStringW(L"FRONTEND", L"DeviceID", deviceId.c_str(), ini.c_str());
@@ -33,7 +33,7 @@ LoadedDriver::LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerNam
 LoadedDriver::~LoadedDriver() {
     if (driver_ != nullptr) driver_->Release();
     if (module_ != nullptr) FreeLibrary(module_);
-    DeleteFileW((folder_ + L"\\BonDriver_TesselBDA.ini").c_str());
-    DeleteFileW((folder_ + L"\\BonDriver_TesselBDA.dll").c_str());
+    DeleteFileW((base_ + L".ini").c_str());
+    DeleteFileW((base_ + L".dll").c_str());
     RemoveDirectoryW(folder_.c_str());
 }

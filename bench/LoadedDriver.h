@@ -1,6 +1,7 @@
 // The driver as a host has it: the DLL copied into a folder of its own beside
 // its INI (ISDB-T, the simulated tuner's name and DeviceID), loaded by path
-// and created through CreateBonDriver.
+// and created through CreateBonDriver. Hosts that keep several tuners open
+// load renamed copies (`dllBase`), each with its own INI.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +13,8 @@
 class LoadedDriver {
 public:
     LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerName,
-                 const std::wstring& deviceId);
+                 const std::wstring& deviceId,
+                 const std::wstring& dllBase = L"BonDriver_TesselBDA");
     // Releases the driver, unloads the DLL and removes the folder.
     ~LoadedDriver();
     LoadedDriver(const LoadedDriver&) = delete;
@@ -23,6 +25,7 @@ public:
 
 private:
     std::wstring folder_;
+    std::wstring base_;
     HMODULE module_ = nullptr;
     IBonDriver2* driver_ = nullptr;
 };

@@ -1,7 +1,9 @@
 #include "driver/TsChunk.h"
 
+#include "platform/ChunkMemory.h"
+
 void FreeTsChunk(TsChunk* chunk) {
     if (chunk == nullptr) return;
-    delete[] chunk->Data;
+    ChunkMemory::Free(chunk->Data, chunk->Length);
     delete chunk;
 }

@@ -1,4 +1,4 @@
-// One block of TS bytes. The chunk owns Data (an array allocation).
+// One block of TS bytes. The chunk owns Data, Length bytes from ChunkMemory.
 #pragma once
 
 #include <cstdint>

@@ -13,6 +13,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/ChunkMemory.h"
 #include "platform/Trace.h"
 
 namespace {
@@ -20,9 +21,9 @@ namespace {
 // A chunk with a buffer of `size` bytes (the caller owns both), or null when
 // either allocation fails.
 TsChunk* NewChunk(uint32_t size) {
-    uint8_t* data = new (std::nothrow) uint8_t[size];
+    uint8_t* data = ChunkMemory::Allocate(size);
     TsChunk* chunk = data != nullptr ? new (std::nothrow) TsChunk{data, size} : nullptr;
-    if (chunk == nullptr) delete[] data;
+    if (chunk == nullptr) ChunkMemory::Free(data, size);
     return chunk;
 }
 

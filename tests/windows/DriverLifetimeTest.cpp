@@ -11,7 +11,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/BdaGuids.h"
 #include "tests/windows/DriverHarness.h"
@@ -40,6 +43,9 @@ constexpr long SessionThreadBound = 2;
 // one it selects when it is created, and to find it again at each open.
 constexpr int CategoryWalksPerSession = 3;
 constexpr int CategoryWalksPerOpen = 1;
+constexpr DWORD FullQueueChunks = 512;
+constexpr int64_t ClosedTunerBound = 1 << 20;
+constexpr size_t HostBlockBytes = 4096;
 
 // Walks the tuner category once through Wine's device enumerator.
 void WalkTunerCategory() {
@@ -264,4 +270,44 @@ TEST_F(DriverLifetime, ReopeningOneObjectKeepsTheProcessFlat) {
     PrintFigures("1000 reopens on one object", start, end, &control);
     std::printf("  %d reopens took %.1f s\n", Reopens, (GetTickCount64() - began) / 1000.0);
     ExpectFlat(start, end, control);
+}
+
+// A host that stops reading fills the queue (94 MiB of chunks) and the
+// stream runs on past it, while the host goes on with small allocations of
+// its own; once it closes the tuner, the process gives the queue's memory
+// back to the system, not just to a heap whose pages the host's blocks keep
+// committed.
+TEST_F(DriverLifetime, ClosedTunerGivesBackAFullQueue) {
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    ReopenOnce(driver, 0);  // what the first open loads stays loaded
+    std::vector<std::unique_ptr<char[]>> hostBlocks;
+    auto hostAllocates = [&hostBlocks] {
+        hostBlocks.emplace_back(new char[HostBlockBytes]);
+        std::memset(hostBlocks.back().get(), 1, HostBlockBytes);
+    };
+    const ProcessFigures start = ProcessCensus::Take();
+    Device()->SetBitRate(0);
+    ASSERT_TRUE(driver->OpenTuner());
+    ASSERT_TRUE(driver->SetChannel(0u, 0u));
+    ASSERT_TRUE(WaitUntil([&] { hostAllocates(); return driver->GetReadyCount() >= FullQueueChunks; },
+                          60000));
+    // On past the bound: the oldest chunks are dropped as new ones come.
+    const uint64_t produced = Device()->State().TsBytesDelivered;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            hostAllocates();
+            return Device()->State().TsBytesDelivered >= produced + 64ull * ChunkBytes;
+        },
+        60000));
+    const ProcessFigures full = ProcessCensus::Take();
+    driver->CloseTuner();
+    const ProcessFigures closed = ProcessCensus::Take();
+    const int64_t hostBytes = static_cast<int64_t>(hostBlocks.size()) * HostBlockBytes;
+    std::printf("  private bytes over the closed tuner's: %+.1f MiB full, %+.1f MiB closed "
+                "(%.1f MiB of them the host's own blocks)\n",
+                (full.PrivateBytes - start.PrivateBytes) / 1048576.0,
+                (closed.PrivateBytes - start.PrivateBytes) / 1048576.0, hostBytes / 1048576.0);
+    EXPECT_GE(full.PrivateBytes - start.PrivateBytes, int64_t{FullQueueChunks} * ChunkBytes);
+    EXPECT_LT(closed.PrivateBytes - start.PrivateBytes - hostBytes, ClosedTunerBound);
 }
