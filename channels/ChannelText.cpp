@@ -45,6 +45,12 @@ void AppendUtf8(std::string* out, const WideChar* text, size_t length) {
     while (at < length) AppendCodePoint(out, NextCodePoint(text, length, &at));
 }
 
+std::string Utf8Of(const ChannelString& text) {
+    std::string out;
+    AppendUtf8(&out, text.data(), text.size());
+    return out;
+}
+
 std::string QuoteForMessage(const ChannelString& text) {
     std::string out = "\"";
     size_t at = 0;

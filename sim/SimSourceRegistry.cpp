@@ -1,5 +1,6 @@
 #include "sim/SimSourceRegistry.h"
 
+#include "channels/ChannelText.h"
 #include "sim/SimRegistryKey.h"
 
 namespace {
@@ -7,16 +8,6 @@ namespace {
 const wchar_t kKeyPath[] = L"Software\\TesselSim\\Channels";
 
 HRESULT FromWin32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-    return out;
-}
 
 }  // namespace
 
@@ -68,9 +59,9 @@ std::shared_ptr<const SimChannelSources> SimSourceRegistry::Load() {
             source.Kind = SimSourceKind::Silent;
         } else {
             source.Kind = SimSourceKind::Replay;
-            source.File = Utf8(entry.second);
+            source.File = Utf8Of(entry.second);
         }
-        sources->Set(Utf8(entry.first), source);
+        sources->Set(Utf8Of(entry.first), source);
     }
     return sources;
 }

@@ -25,14 +25,8 @@ Network NetworkOfLibrary(HMODULE module) {
     return NetworkFromName(name);
 }
 
-std::string Utf8(const ChannelString& text) {
-    std::string out;
-    AppendUtf8(&out, text.data(), text.size());
-    return out;
-}
-
 void PrintRefusal(const ChannelFileReport& report) {
-    std::string where = Utf8(report.Path);
+    std::string where = Utf8Of(report.Path);
     if (report.Error.Line != 0) where += ", line " + std::to_string(report.Error.Line);
     std::printf("\n*** CHANNEL FILE REFUSED ***\n");
     std::printf("*** %s: %s\n", where.c_str(), report.Error.Message.c_str());
@@ -46,7 +40,7 @@ bool PrintChannelFileReport(HMODULE module) {
     ChannelList list;
     const ChannelFileReport report =
         ChannelFileLoader::Load(module, NetworkOfLibrary(module), &list);
-    const std::string path = Utf8(report.Path);
+    const std::string path = Utf8Of(report.Path);
     switch (report.State) {
         case ChannelFileState::Missing:
             std::printf("channel file: none (no %s); built-in channels\n", path.c_str());

@@ -149,9 +149,7 @@ int BonhostScanner::WriteChannelFile(const std::vector<ScanRow>& rows,
         return ExitOutputFailed;
     }
     if (!WriteFile(path, ChannelFileWriter::Write(locked))) return ExitOutputFailed;
-    std::string beside;
-    const ChannelString besidePath = ChannelFileLoader::PathBeside(module_);
-    AppendUtf8(&beside, besidePath.data(), besidePath.size());
+    const std::string beside = Utf8Of(ChannelFileLoader::PathBeside(module_));
     std::printf("wrote %s (%lu channels that locked); the driver reads it as %s\n", path.c_str(),
                 static_cast<unsigned long>(locked.TotalChannels()), beside.c_str());
     return ExitOk;

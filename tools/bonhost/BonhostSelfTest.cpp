@@ -148,8 +148,7 @@ void BonhostSelfTest::CheckChannelFile(CheckResult* result) {
     ChannelList list;
     const ChannelFileReport file = ChannelFileLoader::Load(
         module_.Module(), NetworkFromName(WideFromUtf8(settings_.Network).c_str()), &list);
-    std::string path;
-    AppendUtf8(&path, file.Path.data(), file.Path.size());
+    const std::string path = Utf8Of(file.Path);
     const std::string plan = std::to_string(list.TotalChannels()) + " channels in " +
                              std::to_string(list.SpaceCount()) + " tuning spaces";
     switch (file.State) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "channels/ChannelPlan.h"
+#include "channels/ChannelText.h"
 #include "sim/SimChannelSources.h"
 #include "sim/SimClassIds.h"
 #include "sim/SimRegistry.h"
@@ -13,16 +14,6 @@
 #include "ts/TsReplayClip.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-    return out;
-}
 
 int UsageError(const char* message) {
     std::fprintf(stderr, "simreg: %s\n%s", message, SimRegCommand::Usage());
@@ -36,9 +27,9 @@ int Failed(const char* what, HRESULT hr) {
 
 void PrintDevices(const char* kind, const GUID& category) {
     for (const SimDeviceRecord& record : SimRegistry::List(category))
-        std::printf("%s\t%s\t%s\t%s\t%s\n", kind, Utf8(record.instance).c_str(),
-                    Utf8(record.friendlyName).c_str(), Utf8(record.devicePath).c_str(),
-                    Utf8(record.clsid).c_str());
+        std::printf("%s\t%s\t%s\t%s\t%s\n", kind, Utf8Of(record.instance).c_str(),
+                    Utf8Of(record.friendlyName).c_str(), Utf8Of(record.devicePath).c_str(),
+                    Utf8Of(record.clsid).c_str());
 }
 
 // Parses a decimal count of 1 to 64.
@@ -63,17 +54,17 @@ bool InPlan(const std::wstring& name) {
 // add it) but said so, since a typing error would otherwise go unseen.
 void WarnIfNotInPlan(const std::wstring& name) {
     if (name != L"*" && !InPlan(name))
-        std::fprintf(stderr, "simreg: note: the built-in plan has no channel '%s'\n", Utf8(name).c_str());
+        std::fprintf(stderr, "simreg: note: the built-in plan has no channel '%s'\n", Utf8Of(name).c_str());
 }
 
 // The recording must read and hold usable TS, as the simulator will need it.
 bool CheckRecording(const std::wstring& path) {
     SimChannelSources reader;
     std::string error;
-    std::shared_ptr<const std::vector<uint8_t>> bytes = reader.Recording(Utf8(path), &error);
+    std::shared_ptr<const std::vector<uint8_t>> bytes = reader.Recording(Utf8Of(path), &error);
     TsServiceInfo probe;
     if (bytes && TsReplayClip::Prepare(*bytes, probe, &error)) return true;
-    std::fprintf(stderr, "simreg: %s: %s\n", Utf8(path).c_str(), error.c_str());
+    std::fprintf(stderr, "simreg: %s: %s\n", Utf8Of(path).c_str(), error.c_str());
     return false;
 }
 
@@ -128,7 +119,7 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
     if (command == L"unregister") return Register(rest, false);
     if (command == L"list" || command == L"clear" || command == L"sources")
         return UsageError("this command takes no argument");
-    return UsageError(("unknown command '" + Utf8(command) + "'").c_str());
+    return UsageError(("unknown command '" + Utf8Of(command) + "'").c_str());
 }
 
 int SimRegCommand::AddTuners(const std::vector<std::wstring>& args) {
@@ -141,14 +132,14 @@ int SimRegCommand::AddTuners(const std::vector<std::wstring>& args) {
         if (i + 1 >= args.size()) return UsageError("an option lacks its value");
         if (args[i] == L"--name") name = args[i + 1];
         else if (args[i] == L"--path-template") pathTemplate = args[i + 1];
-        else return UsageError(("unknown option '" + Utf8(args[i]) + "'").c_str());
+        else return UsageError(("unknown option '" + Utf8Of(args[i]) + "'").c_str());
     }
     if (name.empty()) return UsageError("the tuner name must not be empty");
     std::vector<SimDeviceRecord> added;
     const HRESULT hr = SimRegistry::AddTuners(count, name, pathTemplate, &added);
     if (FAILED(hr)) return Failed("add-tuners", hr);
     for (const SimDeviceRecord& record : added)
-        std::printf("added %s\t%s\n", Utf8(record.instance).c_str(), Utf8(record.devicePath).c_str());
+        std::printf("added %s\t%s\n", Utf8Of(record.instance).c_str(), Utf8Of(record.devicePath).c_str());
     return 0;
 }
 
@@ -156,7 +147,7 @@ int SimRegCommand::AddReceivers(const std::vector<std::wstring>& args) {
     if (args.size() != 1) return UsageError("add-receivers wants one scenario");
     const HRESULT hr = SimRegistry::SetReceiverScenario(args[0]);
     if (hr == E_INVALIDARG)
-        return UsageError(("unknown scenario '" + Utf8(args[0]) + "'").c_str());
+        return UsageError(("unknown scenario '" + Utf8Of(args[0]) + "'").c_str());
     return FAILED(hr) ? Failed("add-receivers", hr) : 0;
 }
 
@@ -175,7 +166,7 @@ int SimRegCommand::Register(const std::vector<std::wstring>& args, bool register
     if (args.size() != 1) return UsageError("register and unregister want one DLL path");
     HMODULE module = LoadLibraryW(args[0].c_str());
     if (module == nullptr) {
-        std::fprintf(stderr, "simreg: cannot load '%s' (error %lu)\n", Utf8(args[0]).c_str(),
+        std::fprintf(stderr, "simreg: cannot load '%s' (error %lu)\n", Utf8Of(args[0]).c_str(),
                      static_cast<unsigned long>(GetLastError()));
         return 1;
     }
@@ -186,7 +177,7 @@ int SimRegCommand::Register(const std::vector<std::wstring>& args, bool register
     if (entry != nullptr) hr = entry();
     FreeLibrary(module);
     if (entry == nullptr) {
-        std::fprintf(stderr, "simreg: '%s' has no %s\n", Utf8(args[0]).c_str(), name);
+        std::fprintf(stderr, "simreg: '%s' has no %s\n", Utf8Of(args[0]).c_str(), name);
         return 1;
     }
     return FAILED(hr) ? Failed(name, hr) : 0;
@@ -227,8 +218,8 @@ int SimRegCommand::Live(const std::vector<std::wstring>& args) {
 int SimRegCommand::Sources() {
     for (const auto& entry : SimSourceRegistry::List()) {
         const bool silent = entry.second == SimSourceRegistry::SilentValue();
-        std::printf("%s\t%s%s\n", Utf8(entry.first).c_str(), silent ? "silent" : "replay\t",
-                    silent ? "" : Utf8(entry.second).c_str());
+        std::printf("%s\t%s%s\n", Utf8Of(entry.first).c_str(), silent ? "silent" : "replay\t",
+                    silent ? "" : Utf8Of(entry.second).c_str());
     }
     return 0;
 }
