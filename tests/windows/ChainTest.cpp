@@ -11,6 +11,7 @@
 #include "sim/SimClassIds.h"
 #include "ts/TsStreamChecker.h"
 #include "tests/windows/SimTestHarness.h"
+#include "tests/windows/ScopedWatchdog.h"
 
 #ifndef SIM_RECORD_PATH
 #error "SIM_RECORD_PATH names the file the recording case writes"
@@ -214,7 +215,7 @@ struct ForeignChain {
     }
     // One state change under the watchdog.
     HRESULT Change(const char* what, const std::function<HRESULT(IMediaControl*)>& call) {
-        HangWatchdog watchdog(what, StateChangeBoundMs);
+        ScopedWatchdog watchdog(what, StateChangeBoundMs);
         return call(control.Get());
     }
     void Finish() {

@@ -7,6 +7,7 @@
 
 #include "tests/windows/DriverHarness.h"
 #include "tests/windows/RemoteKeyTestWindows.h"
+#include "tests/windows/ScopedWatchdog.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ TEST_F(RemoteKeyForwarding, ReleaseOnTheWindowThreadWhileAKeyIsBeingSentReturns)
     Sleep(50);
     const size_t commandsBefore = record_.Count();
     {
-        Watchdog watchdog(30000, "Release on the window's own thread");
+        ScopedWatchdog watchdog("Release on the window's own thread", 30000);
         driver_->Release();
         driver_ = nullptr;
     }
@@ -176,7 +177,7 @@ TEST_F(RemoteKeyForwarding, OpenCloseCyclesWhileKeysArePolledFromAnotherThread) 
     ASSERT_NE(driver, nullptr);
     ASSERT_TRUE(MakeForeground(host.Window()));
     Device()->ScriptRemoteKeys(std::vector<SimRemoteKey>(2000, Key(187)));
-    Watchdog watchdog(120000, "the open/close cycles");
+    ScopedWatchdog watchdog("the open/close cycles", 120000);
     const int cycles = 25;
     for (int i = 0; i < cycles; ++i) {
         ASSERT_TRUE(driver->OpenTuner()) << "cycle " << i;
@@ -227,7 +228,7 @@ TEST_F(RemoteKeyForwarding, ReleaseWhileTheHostWindowThreadCallsTheDriver) {
         ASSERT_EQ(WaitForSingleObject(inHandler, FailAfterMs), WAIT_OBJECT_0);
         SetEvent(go);
         {
-            Watchdog watchdog(30000, "Release while the host window's thread calls the driver");
+            ScopedWatchdog watchdog("Release while the host window's thread calls the driver", 30000);
             driver_->Release();
             driver_ = nullptr;
         }

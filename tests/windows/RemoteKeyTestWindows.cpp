@@ -134,19 +134,3 @@ WindowThread::~WindowThread() {
     thread_.join();
 }
 
-Watchdog::Watchdog(DWORD ms, const char* what) : disarm_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    HANDLE disarm = disarm_;
-    thread_ = std::thread([disarm, ms, what] {
-        if (WaitForSingleObject(disarm, ms) == WAIT_OBJECT_0) return;
-        std::fprintf(stderr, "\nFATAL: %s did not return within %lu ms (deadlock)\n", what,
-                     static_cast<unsigned long>(ms));
-        std::fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-    });
-}
-
-Watchdog::~Watchdog() {
-    SetEvent(disarm_);
-    thread_.join();
-    CloseHandle(disarm_);
-}

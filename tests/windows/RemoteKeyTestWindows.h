@@ -68,16 +68,3 @@ private:
     std::atomic<DWORD> threadId_{0};
 };
 
-// Ends the process with a message if not disarmed within `ms`: a deadlock
-// in the code under test then fails the suite instead of hanging it.
-class Watchdog {
-public:
-    Watchdog(DWORD ms, const char* what);
-    ~Watchdog();
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    HANDLE disarm_;
-    std::thread thread_;
-};

@@ -18,6 +18,7 @@
 #include "remote/RemoteKeyForwarder.h"
 #include "tests/windows/RemoteKeyImportHook.h"
 #include "tests/windows/RemoteKeyTestWindows.h"
+#include "tests/windows/ScopedWatchdog.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ protected:
     }
     // Builds and destroys one graph object with the hooks in place.
     void BuildAndDestroy() {
-        Watchdog watchdog(30000, "destroying the graph object");
+        ScopedWatchdog watchdog("destroying the graph object", 30000);
         ImportHook events("CreateEventW", reinterpret_cast<void*>(&HookedCreateEvent));
         ImportHook threads("_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread));
         ASSERT_TRUE(events.Installed());

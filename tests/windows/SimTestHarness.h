@@ -45,20 +45,6 @@ private:
     std::vector<int32_t> sizes_;
 };
 
-// Ends the program with a failure naming `what` unless destroyed within
-// `ms`: a call that hangs fails its test instead of stalling the suite. The
-// bound is for hangs, far above any honest duration.
-class HangWatchdog {
-public:
-    HangWatchdog(const char* what, DWORD ms);
-    ~HangWatchdog();
-    HangWatchdog(const HangWatchdog&) = delete;
-    HangWatchdog& operator=(const HangWatchdog&) = delete;
-
-private:
-    HANDLE disarm_;
-    std::thread thread_;
-};
 
 ComPtr<IGraphBuilder> NewGraph();
 // CoCreateInstance in process; null on failure.
