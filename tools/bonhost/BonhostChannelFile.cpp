@@ -36,6 +36,12 @@ void PrintRefusal(const ChannelFileReport& report) {
 
 }  // namespace
 
+std::string PlanSize(const ChannelList& list) {
+    const uint32_t channels = list.TotalChannels(), spaces = list.SpaceCount();
+    return std::to_string(channels) + (channels == 1 ? " channel in " : " channels in ") +
+           std::to_string(spaces) + (spaces == 1 ? " tuning space" : " tuning spaces");
+}
+
 bool PrintChannelFileReport(HMODULE module) {
     ChannelList list;
     const ChannelFileReport report =
@@ -46,9 +52,7 @@ bool PrintChannelFileReport(HMODULE module) {
             std::printf("channel file: none (no %s); built-in channels\n", path.c_str());
             return true;
         case ChannelFileState::Loaded:
-            std::printf("channel file: %s (%lu channels in %lu tuning spaces, in use)\n",
-                        path.c_str(), static_cast<unsigned long>(list.TotalChannels()),
-                        static_cast<unsigned long>(list.SpaceCount()));
+            std::printf("channel file: %s (%s, in use)\n", path.c_str(), PlanSize(list).c_str());
             return true;
         case ChannelFileState::Refused:
             break;

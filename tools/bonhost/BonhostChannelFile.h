@@ -5,7 +5,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "channels/ChannelList.h"
+
+// "46 channels in 1 tuning space".
+std::string PlanSize(const ChannelList& list);
 
 // Prints which channel file the library `module` reads and whether it is in
 // use; a refused file is printed prominently with its line and fault.

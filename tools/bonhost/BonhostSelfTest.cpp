@@ -6,6 +6,7 @@
 
 #include "channels/ChannelFileLoader.h"
 #include "platform/BuildVersion.h"
+#include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/BonhostTuners.h"
 #include "tools/bonhost/SystemDescription.h"
@@ -149,8 +150,7 @@ void BonhostSelfTest::CheckChannelFile(CheckResult* result) {
     const ChannelFileReport file = ChannelFileLoader::Load(
         module_.Module(), NetworkFromName(WideFromUtf8(settings_.Network).c_str()), &list);
     const std::string path = Utf8Of(file.Path);
-    const std::string plan = std::to_string(list.TotalChannels()) + " channels in " +
-                             std::to_string(list.SpaceCount()) + " tuning spaces";
+    const std::string plan = PlanSize(list);
     switch (file.State) {
         case ChannelFileState::Missing:
             return Judge(result, CheckVerdict::Pass, "none (no " + path + "): built-in " + plan);
