@@ -9,6 +9,8 @@
 #include "platform/TesselExports.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostRecorder.h"
+#include "tools/bonhost/LibraryCard.h"
+#include "tools/bonhost/LibraryExport.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ namespace {
 // a message) when the library lacks it.
 template <class Function>
 Function Find(HMODULE module, const char* name) {
-    Function found = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    Function found = LibraryExport<Function>(module, name);
     if (found == nullptr) std::fprintf(stderr, "bonhost: the driver has no %s\n", name);
     return found;
 }
@@ -75,26 +77,21 @@ int BonhostPid(HMODULE module, IBonDriver2* driver, const BonhostOptions& option
 }
 
 int BonhostCard(HMODULE module, IBonDriver2* driver, const BonhostOptions& options) {
-    auto establish = Find<decltype(&::SCardEstablishContext)>(module, "SCardEstablishContext");
-    auto connect = Find<decltype(&::SCardConnectW)>(module, "SCardConnectW");
-    auto transmit = Find<decltype(&::SCardTransmit)>(module, "SCardTransmit");
-    auto pciT1 = Find<const SCARD_IO_REQUEST*>(module, "g_rgSCardT1Pci");
-    if (!establish || !connect || !transmit || !pciT1) return ExitExportRefused;
+    LibraryCard card(module);
+    if (!card.Present()) {
+        std::fprintf(stderr, "bonhost: the driver has no smart-card functions\n");
+        return ExitExportRefused;
+    }
     if (!Open(driver)) return ExitOpenFailed;
-    SCARDCONTEXT context = 0;
-    SCARDHANDLE card = 0;
-    DWORD protocol = 0;
-    LONG result = establish(SCARD_SCOPE_USER, nullptr, nullptr, &context);
-    if (result == SCARD_S_SUCCESS)
-        result = connect(context, L"TOVI CardReader", SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card,
-                         &protocol);
+    LONG result = card.Connect();
     BYTE answer[512];
     DWORD length = sizeof answer;
     if (result == SCARD_S_SUCCESS) {
         PrintHex("command", options.Apdu.data(), static_cast<DWORD>(options.Apdu.size()));
-        result = transmit(card, pciT1, options.Apdu.data(), static_cast<DWORD>(options.Apdu.size()),
-                          nullptr, answer, &length);
+        result = card.Transmit(options.Apdu.data(), static_cast<DWORD>(options.Apdu.size()), answer,
+                               &length);
     }
+    card.Close();  // while the tuner is still open
     driver->CloseTuner();
     if (result != SCARD_S_SUCCESS) {
         std::fprintf(stderr, "bonhost: card refused: 0x%08lX\n",

@@ -1,7 +1,5 @@
 #include "tools/bonhost/TunerChecks.h"
 
-#include <winscard.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +7,8 @@
 
 #include "platform/TesselExports.h"
 #include "tools/bonhost/DriverPlan.h"
+#include "tools/bonhost/LibraryCard.h"
+#include "tools/bonhost/LibraryExport.h"
 #include "tools/bonhost/StreamReader.h"
 #include "ts/TsPacketSync.h"
 #include "ts/TsStreamChecker.h"
@@ -24,11 +24,6 @@ constexpr uint16_t NullPid = 0x1FFF;
 constexpr size_t MaxFilterPids = 30;
 // A harmless card command: the initial-settings query every broadcast card answers.
 const BYTE CardQuery[] = {0x90, 0x30, 0x00, 0x00, 0x00};
-
-template <class Function>
-Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 std::string Format(const char* format, double a, double b = 0) {
     char text[160];
@@ -138,11 +133,11 @@ void TunerChecks::Stream(CheckResult* result) {
 }
 
 void TunerChecks::PidFilter(CheckResult* result) {
-    auto enable = Export<decltype(&TesselBonDriver_EnableDisableHardwarePidFilter)>(
+    auto enable = LibraryExport<decltype(&TesselBonDriver_EnableDisableHardwarePidFilter)>(
         module_, "TesselBonDriver_EnableDisableHardwarePidFilter");
-    auto add = Export<decltype(&TesselBonDriver_SetHardwarePidFilterAddPID)>(
+    auto add = LibraryExport<decltype(&TesselBonDriver_SetHardwarePidFilterAddPID)>(
         module_, "TesselBonDriver_SetHardwarePidFilterAddPID");
-    auto reset = Export<decltype(&TesselBonDriver_ResetHardwarePidFilter)>(
+    auto reset = LibraryExport<decltype(&TesselBonDriver_ResetHardwarePidFilter)>(
         module_, "TesselBonDriver_ResetHardwarePidFilter");
     const int held = PidToHoldBack(pids_);
     if (!enable || !add || !reset || held < 0)
@@ -198,19 +193,9 @@ void TunerChecks::JudgeFilter(uint16_t held, const std::vector<uint16_t>& told,
 }
 
 void TunerChecks::CardReader(CheckResult* result) {
-    auto establish = Export<decltype(&::SCardEstablishContext)>(module_, "SCardEstablishContext");
-    auto connect = Export<decltype(&::SCardConnectW)>(module_, "SCardConnectW");
-    auto transmit = Export<decltype(&::SCardTransmit)>(module_, "SCardTransmit");
-    auto pci = Export<const SCARD_IO_REQUEST*>(module_, "g_rgSCardT1Pci");
-    if (!establish || !connect || !transmit || !pci)
-        return Judge(result, CheckVerdict::Skip, "the library has no card functions");
-    SCARDCONTEXT context = 0;
-    SCARDHANDLE card = 0;
-    DWORD protocol = 0;
-    LONG status = establish(SCARD_SCOPE_USER, nullptr, nullptr, &context);
-    if (status == SCARD_S_SUCCESS)
-        status = connect(context, L"TOVI CardReader", SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card,
-                         &protocol);
+    LibraryCard card(module_);
+    if (!card.Present()) return Judge(result, CheckVerdict::Skip, "the library has no card functions");
+    LONG status = card.Connect();
     char refused[64];
     std::snprintf(refused, sizeof refused, "the card reader refused: 0x%08lX",
                   static_cast<unsigned long>(status));
@@ -218,7 +203,7 @@ void TunerChecks::CardReader(CheckResult* result) {
         return Judge(result, CheckVerdict::Fail, refused, "replug the tuner; its card reader did not answer");
     BYTE answer[512];
     DWORD length = sizeof answer;
-    status = transmit(card, pci, CardQuery, sizeof CardQuery, nullptr, answer, &length);
+    status = card.Transmit(CardQuery, sizeof CardQuery, answer, &length);
     if (status != SCARD_S_SUCCESS || length < 2)
         return Judge(result, CheckVerdict::Fail, "reader present, no answer from a card",
                      "insert the broadcast card (B-CAS or ACAS) the right way round; without\n"
@@ -230,7 +215,7 @@ void TunerChecks::CardReader(CheckResult* result) {
 }
 
 void TunerChecks::RemoteKey(CheckResult* result) {
-    auto read = Export<decltype(&TesselBonDriver_GetRemoteControlKey)>(
+    auto read = LibraryExport<decltype(&TesselBonDriver_GetRemoteControlKey)>(
         module_, "TesselBonDriver_GetRemoteControlKey");
     if (read == nullptr) return Judge(result, CheckVerdict::Skip, "the library has no remote-key function");
     uint32_t code = 0xFFFF;
@@ -245,7 +230,7 @@ void TunerChecks::RemoteKey(CheckResult* result) {
 void TunerChecks::Lnb(CheckResult* result) {
     if (!satellite_)
         return Judge(result, CheckVerdict::Skip, "terrestrial and cable tuners feed no LNB");
-    auto check = Export<decltype(&TesselBonDriver_CheckLNBPowerCircuit)>(
+    auto check = LibraryExport<decltype(&TesselBonDriver_CheckLNBPowerCircuit)>(
         module_, "TesselBonDriver_CheckLNBPowerCircuit");
     if (check == nullptr) return Judge(result, CheckVerdict::Skip, "the library has no LNB function");
     if (check(0) != 1)
