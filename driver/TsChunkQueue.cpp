@@ -3,9 +3,7 @@
 // both sides share (the ring, the spares, the epoch) changes under queueLock_.
 // A new chunk is allocated before the lock is taken and only when no spare is
 // left, so a failed allocation loses that chunk's bytes and leaves the ring
-// intact. Chunks that cannot be kept are freed after the lock is released,
-// except those Clear drops beyond the spares' room, which needs a host to
-// hold more chunks than the ring has slots.
+// intact. Chunks that cannot be kept are freed after the lock is released.
 #include "driver/TsChunkQueue.h"
 
 #include <algorithm>
@@ -18,22 +16,13 @@
 
 namespace {
 
-// A chunk with a buffer of `size` bytes (the caller owns both), or null when
-// either allocation fails.
-TsChunk* NewChunk(uint32_t size) {
-    uint8_t* data = ChunkMemory::Allocate(size);
-    TsChunk* chunk = data != nullptr ? new (std::nothrow) TsChunk{data, size} : nullptr;
-    if (chunk == nullptr) ChunkMemory::Free(data, size);
-    return chunk;
-}
-
 std::unique_ptr<TsChunk*[]> NewSlots(size_t count) {
     return std::unique_ptr<TsChunk*[]>(new (std::nothrow) TsChunk*[count]);
 }
 
 }  // namespace
 
-TsChunkQueue::TsChunkQueue()
+TsChunkQueue::TsChunkQueue(ChunkBufferSource& buffers)
     : filling_(nullptr),
       filled_(0),
       fillEpoch_(0),
@@ -42,11 +31,27 @@ TsChunkQueue::TsChunkQueue()
       maxChunks_(0),
       ringCapacity_(0),
       spareCapacity_(0),
+      buffers_(buffers),
       ringHead_(0),
       ringSize_(0),
       spareCount_(0),
       count_(0) {
     Configure(0, 0);
+}
+
+// A chunk with a buffer of `size` bytes (the caller owns both), or null when
+// either allocation fails.
+TsChunk* TsChunkQueue::NewChunk(uint32_t size) {
+    uint8_t* data = buffers_.Allocate(size);
+    TsChunk* chunk = data != nullptr ? new (std::nothrow) TsChunk{data, size} : nullptr;
+    if (chunk == nullptr) buffers_.Free(data, size);
+    return chunk;
+}
+
+void TsChunkQueue::FreeChunk(TsChunk* chunk) {
+    if (chunk == nullptr) return;
+    buffers_.Free(chunk->Data, chunk->Length);
+    delete chunk;
 }
 
 TsChunkQueue::~TsChunkQueue() {
@@ -55,10 +60,9 @@ TsChunkQueue::~TsChunkQueue() {
 }
 
 void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
-    // A maximum of 0 would never make room; it keeps one chunk instead. The
-    // spares have room for a full ring and as many chunks held by the host.
+    // A maximum of 0 would never make room; it keeps one chunk instead.
     const uint32_t slots = maxChunks != 0 ? maxChunks : 1;
-    const uint32_t spareSlots = slots <= UINT32_MAX / 2 ? slots * 2 : UINT32_MAX;
+    const uint32_t spareSlots = KeptSpares;
     std::unique_ptr<TsChunk*[]> ring = NewSlots(slots);
     std::unique_ptr<TsChunk*[]> spares = NewSlots(spareSlots);
     if (!ring || !spares) Trace("(TsChunkQueue::Configure) no chunk slots", slots);
@@ -148,8 +152,8 @@ bool TsChunkQueue::CompleteChunk() {
         appended = HandOver(fresh, unwanted);
         if (fresh != nullptr) fresh = KeepSpare(fresh);
     }
-    FreeTsChunk(fresh);
-    FreeTsChunk(unwanted);
+    FreeChunk(fresh);
+    FreeChunk(unwanted);
     return appended;
 }
 
@@ -184,7 +188,7 @@ bool TsChunkQueue::PushBlock(const uint8_t* bytes, uint32_t length) {
             appended = true;
         }
     }
-    FreeTsChunk(chunk);
+    FreeChunk(chunk);
     return appended;
 }
 
@@ -211,9 +215,24 @@ TsChunk* TsChunkQueue::PopLocked() {
 }
 
 void TsChunkQueue::Clear() {
-    ScopedPlainLock lock(queueLock_);
-    epoch_.store(epoch_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    while (TsChunk* chunk = PopLocked()) FreeTsChunk(KeepSpare(chunk));
+    // The chunks beyond the spares' room are freed after the lock, so the
+    // streaming thread's hand-over never waits for the system's pages.
+    const uint32_t queued = GetCount();
+    std::unique_ptr<TsChunk*[]> dropped(queued != 0 ? new (std::nothrow) TsChunk*[queued] : nullptr);
+    uint32_t droppedCount = 0;
+    {
+        ScopedPlainLock lock(queueLock_);
+        epoch_.store(epoch_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        while (TsChunk* chunk = PopLocked()) {
+            chunk = KeepSpare(chunk);
+            if (chunk == nullptr) continue;
+            if (dropped && droppedCount < queued)
+                dropped[droppedCount++] = chunk;
+            else
+                FreeChunk(chunk);  // more than counted, or no room to list them
+        }
+    }
+    for (uint32_t i = 0; i < droppedCount; ++i) FreeChunk(dropped[i]);
 }
 
 void TsChunkQueue::Recycle(TsChunk* chunk) {
@@ -222,7 +241,7 @@ void TsChunkQueue::Recycle(TsChunk* chunk) {
         ScopedPlainLock lock(queueLock_);
         chunk = KeepSpare(chunk);
     }
-    FreeTsChunk(chunk);
+    FreeChunk(chunk);
 }
 
 void TsChunkQueue::ReleaseBuffers() { FreeKeptChunks(); }
@@ -247,11 +266,11 @@ TsChunk* TsChunkQueue::TakeSpare() {
 
 // The filling chunk and the spares; runs while no Push can.
 void TsChunkQueue::FreeKeptChunks() {
-    FreeTsChunk(filling_);
+    FreeChunk(filling_);
     filling_ = nullptr;
     filled_ = 0;
     ScopedPlainLock lock(queueLock_);
-    while (TsChunk* chunk = TakeSpare()) FreeTsChunk(chunk);
+    while (TsChunk* chunk = TakeSpare()) FreeChunk(chunk);
 }
 
 uint32_t TsChunkQueue::GetCount() const { return count_.load(std::memory_order_relaxed); }

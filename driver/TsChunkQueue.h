@@ -7,7 +7,14 @@
 // (the oldest is dropped when the ring is full; a maximum of 0 keeps one)
 // and a spare takes its place: a chunk the host handed back through Recycle
 // or the drop rule or Clear removed, or a new one when none is left. Once the
-// stream runs a chunk costs no allocation, and its pages are faulted in.
+// stream runs a chunk costs no allocation, and its pages are faulted in. At
+// most KeptSpares spares are kept: once a reader that fell behind has caught
+// up, the memory of the chunks it caught up on goes back (a 32-bit host with
+// several tuners cannot afford a full ring's worth per tuner for good).
+//
+// Memory that cannot be had loses data, never the queue: a chunk whose
+// buffer cannot be made is skipped whole, as the drop rule drops one, and
+// the next chunk tries again.
 //
 // Clear cannot touch the chunk being filled, so it bumps a purge epoch
 // instead. The filling chunk carries the epoch its Push read on entry; a
@@ -23,11 +30,17 @@
 #include <memory>
 
 #include "driver/TsChunk.h"
+#include "platform/ChunkMemory.h"
 #include "platform/Locks.h"
 
 class TsChunkQueue {
 public:
-    TsChunkQueue();  // empty and unconfigured: ChunkSize 0, MaxChunks 0
+    // Spares kept beyond the queued chunks.
+    static constexpr uint32_t KeptSpares = 8;
+
+    // Empty and unconfigured: ChunkSize 0, MaxChunks 0. Buffers come from
+    // `buffers`, which must outlive the queue.
+    explicit TsChunkQueue(ChunkBufferSource& buffers = ChunkMemory::System());
     ~TsChunkQueue();
     TsChunkQueue(const TsChunkQueue&) = delete;
     TsChunkQueue& operator=(const TsChunkQueue&) = delete;
@@ -41,18 +54,18 @@ public:
     // Streaming thread only: one Push at a time.
     bool Push(const uint8_t* bytes, uint32_t length);
 
-    // Removes and returns the oldest chunk (the caller owns it and frees it
-    // with FreeTsChunk or hands it back through Recycle), or null when the
-    // queue is empty.
+    // Removes and returns the oldest chunk (the caller owns it and hands it
+    // back through Recycle, or frees it with FreeTsChunk when the queue's
+    // buffers are the system's), or null when the queue is empty.
     TsChunk* Pop();
 
     // Takes back a chunk that Pop handed out: it is kept whole for a later
-    // chunk, or freed when it does not fit or enough are kept. Null is
+    // chunk, or freed when it does not fit or KeptSpares are kept. Null is
     // allowed.
     void Recycle(TsChunk* chunk);
 
-    // Drops every queued chunk (kept as spares) and discards the partly
-    // filled one, also when a Push runs meanwhile.
+    // Drops every queued chunk (up to KeptSpares of them kept as spares) and
+    // discards the partly filled one, also when a Push runs meanwhile.
     void Clear();
 
     // Frees the spare chunks and the buffer of the chunk being filled, so an
@@ -63,6 +76,8 @@ public:
     // Complete chunks in the ring; read without the lock, may be one stale.
     uint32_t GetCount() const;
 
+    // Spare chunks kept (for tests and figures).
+    uint32_t SpareCount() const { return spareCount_.load(std::memory_order_relaxed); }
     uint32_t ChunkSize() const { return chunkSize_; }
     uint32_t MaxChunks() const { return maxChunks_; }
     // Bytes waiting in the partly filled chunk. Streaming thread only (or
@@ -87,6 +102,8 @@ private:
     void PublishCount();
 
     void FreeKeptChunks();
+    TsChunk* NewChunk(uint32_t size);
+    void FreeChunk(TsChunk* chunk);
 
     // Each group starts a cache line: Push writes the first at every sample,
     // the host's threads write the last at every chunk (and read count_ at
@@ -106,6 +123,7 @@ private:
     uint32_t spareCapacity_;
     std::unique_ptr<TsChunk*[]> ring_;    // ringCapacity_ slots, oldest at ringHead_
     std::unique_ptr<TsChunk*[]> spares_;  // spareCapacity_ slots
+    ChunkBufferSource& buffers_;
 
     // Written under queueLock_; Push reads spareCount_ and GetCount count_
     // without it.

@@ -26,3 +26,18 @@ void ChunkMemory::Free(uint8_t* data, size_t bytes) noexcept {
 #endif
     delete[] data;
 }
+
+namespace {
+
+class SystemChunkMemory final : public ChunkBufferSource {
+public:
+    uint8_t* Allocate(size_t bytes) noexcept override { return ChunkMemory::Allocate(bytes); }
+    void Free(uint8_t* data, size_t bytes) noexcept override { ChunkMemory::Free(data, bytes); }
+};
+
+// Trivially destructible, so it outlives every static destructor.
+SystemChunkMemory systemChunkMemory;
+
+}  // namespace
+
+ChunkBufferSource& ChunkMemory::System() noexcept { return systemChunkMemory; }

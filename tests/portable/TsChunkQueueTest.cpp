@@ -437,3 +437,112 @@ TEST(TsChunkQueueOutOfMemory, ReleasedBuffersAreMadeAgainAndAFailureLosesOneChun
     EXPECT_FALSE(PopChunk(queue));
     EXPECT_EQ(queue.AccumulatedBytes(), 7u);
 }
+
+// ---- short of memory: two tuners, one stalled reader -----------------------
+
+namespace {
+
+// Chunk buffers out of a fixed budget, as a 32-bit host with several tuners
+// near the end of its address space sees them; counts what is out.
+class BudgetSource final : public ChunkBufferSource {
+public:
+    explicit BudgetSource(size_t budget) : left_(budget) {}
+    uint8_t* Allocate(size_t bytes) noexcept override {
+        if (bytes > left_) {
+            ++refused_;
+            return nullptr;
+        }
+        uint8_t* data = ChunkMemory::Allocate(bytes);
+        if (data != nullptr) left_ -= bytes, out_ += bytes;
+        return data;
+    }
+    void Free(uint8_t* data, size_t bytes) noexcept override {
+        if (data == nullptr) return;
+        ChunkMemory::Free(data, bytes);
+        left_ += bytes;
+        out_ -= bytes;
+    }
+    size_t Out() const { return out_; }
+    size_t Refused() const { return refused_; }
+
+private:
+    size_t left_;
+    size_t out_ = 0;
+    size_t refused_ = 0;
+};
+
+// Pops every chunk, checking each is a whole chunk of the stream at or after
+// *next (those skipped were lost whole), hands it back and counts them.
+struct Drained {
+    size_t Chunks = 0;
+    size_t Lost = 0;
+    bool Whole = true;
+};
+Drained Drain(TsChunkQueue& queue, uint32_t chunk, uint64_t* next, uint64_t end) {
+    Drained drained;
+    while (TsChunk* popped = queue.Pop()) {
+        uint64_t start = *next;
+        while (start < end && std::memcmp(popped->Data, StreamAt(start), chunk) != 0)
+            start += chunk;
+        drained.Whole = drained.Whole && popped->Length == chunk && start < end;
+        drained.Lost += (start - *next) / chunk;
+        *next = start + chunk;
+        ++drained.Chunks;
+        queue.Recycle(popped);
+    }
+    return drained;
+}
+
+}  // namespace
+
+// A stalled reader on tuner A fills its queue until the buffers run out; A
+// loses whole chunks and nothing else, tuner B beside it loses nothing; once
+// A's reader catches up, A keeps only a few spares and streams again.
+TEST(TsChunkQueueOutOfMemory, ShortOfMemoryTheStalledTunerDropsAndTheOtherStreams) {
+    constexpr uint32_t chunk = 188 * 8;
+    constexpr uint32_t budgetChunks = 24;
+    BudgetSource budget(size_t{budgetChunks} * chunk);
+    TsChunkQueue a(budget), b(budget);
+    a.Configure(chunk, 64);
+    b.Configure(chunk, 64);
+    uint64_t nextA = 0, nextB = 0;
+    Drained readB;
+    const uint64_t stalledEnd = 60ull * chunk;
+    for (uint64_t at = 0; at < stalledEnd; at += chunk) {
+        a.Push(StreamAt(at), chunk);  // A's reader is stalled
+        b.Push(StreamAt(at), chunk);
+        const Drained got = Drain(b, chunk, &nextB, stalledEnd);
+        readB.Chunks += got.Chunks;
+        readB.Lost += got.Lost;
+        readB.Whole = readB.Whole && got.Whole;
+    }
+    EXPECT_EQ(readB.Chunks, 60u);
+    EXPECT_EQ(readB.Lost, 0u);
+    EXPECT_TRUE(readB.Whole);
+    EXPECT_GT(budget.Refused(), 0u) << "the budget never ran out";
+    const uint32_t heldByA = a.GetCount();
+    EXPECT_LT(heldByA, budgetChunks);
+
+    // What A held comes out whole and in order; what it could not hold was
+    // the newest chunks, lost whole.
+    const Drained caughtUp = Drain(a, chunk, &nextA, stalledEnd);
+    EXPECT_EQ(caughtUp.Chunks, heldByA);
+    EXPECT_EQ(caughtUp.Lost, 0u);
+    EXPECT_EQ(nextA, uint64_t{heldByA} * chunk);
+    EXPECT_TRUE(caughtUp.Whole);
+    EXPECT_LE(a.SpareCount(), TsChunkQueue::KeptSpares);
+    // A: its filling chunk and its spares; B: the same at most.
+    EXPECT_LE(budget.Out(), size_t{2 * (TsChunkQueue::KeptSpares + 1)} * chunk);
+
+    // With memory back, A streams again and loses nothing more.
+    const uint64_t resumedEnd = stalledEnd + 40ull * chunk;
+    nextA = stalledEnd;
+    size_t resumed = 0;
+    for (uint64_t at = stalledEnd; at < resumedEnd; at += chunk) {
+        a.Push(StreamAt(at), chunk);
+        const Drained got = Drain(a, chunk, &nextA, resumedEnd);
+        EXPECT_TRUE(got.Whole && got.Lost == 0 && got.Chunks == 1) << "at chunk " << at / chunk;
+        resumed += got.Chunks;
+    }
+    EXPECT_EQ(resumed, 40u);
+}
