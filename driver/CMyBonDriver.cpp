@@ -16,6 +16,7 @@
 #include "devices/TunerMatcher.h"
 #include "driver/HardwarePidFilter.h"
 #include "driver/IniSettings.h"
+#include "driver/KeptChannelLists.h"
 #include "driver/ProcessState.h"
 #include "driver/SignalLevel.h"
 #include "graph/MyFilterGraph.h"
@@ -35,20 +36,57 @@ constexpr DWORD NoneSetAnswer = 0xFFFFFFFFu;
 
 // ---- lifecycle -----------------------------------------------------------------
 
+namespace {
+
+// The one object's storage; made at the first CreateBonDriver, destroyed
+// only when the library is unloaded.
+alignas(CMyBonDriver) unsigned char DriverStorage[sizeof(CMyBonDriver)];
+CMyBonDriver* storedDriver = nullptr;
+
+// A test of an ended object's name answer hands out this, not a name of
+// the object.
+const WideChar NoTunerName[] = WIDE("");
+
+}  // namespace
+
 CMyBonDriver::CMyBonDriver()
     : IniFilePath{},
       ConfiguredDeviceId(0),
       TunerFriendlyName{},
       TunerDevicePath{},
       NetworkName{},
+      channels_(nullptr),
       CurrentSpace(NoneSet),
       CurrentChannel(NoneSet),
       HeldChunk(nullptr),
-      CallbackAttached(false) {
-    ScopedLock lock(DriverLock);
+      CallbackAttached(false) {}
+
+CMyBonDriver* CMyBonDriver::StartShared() {
+    if (storedDriver == nullptr) storedDriver = new (DriverStorage) CMyBonDriver();
+    if (storedDriver->releasing_) storedDriver->Start();
+    CurrentDriver = storedDriver;
+    return storedDriver;
+}
+
+void CMyBonDriver::DestroyStorage() {
+    // A live object still owns a graph and threads that a host never ended;
+    // they are left as they are rather than torn down under the loader lock.
+    if (storedDriver != nullptr && storedDriver->releasing_) storedDriver->~CMyBonDriver();
+    storedDriver = nullptr;
+}
+
+// Runs under DriverLock (CreateBonDriver holds it).
+void CMyBonDriver::Start() {
+    CurrentSpace = NoneSet;
+    CurrentChannel = NoneSet;
+    HeldChunk = nullptr;
+    CallbackAttached.store(false);
+    ChunkQueue.Configure(0, 0);
+    com_ = ComApartment::Enter();
     CurrentGraph = new (std::nothrow) MyFilterGraph();
     ReadSettings();
     if (CurrentGraph != nullptr) SelectTunerDevice();
+    releasing_ = false;
 }
 
 void CMyBonDriver::ReadSettings() {
@@ -65,10 +103,12 @@ void CMyBonDriver::ReadSettings() {
 // valid as a whole. A release build cannot tell the user why a file was
 // refused: bonhost info reads the same file with the same parser and says.
 void CMyBonDriver::LoadChannels() {
+    ChannelList loaded;
     const ChannelFileReport report =
-        ChannelFileLoader::Load(ModuleHandle, NetworkFromName(NetworkName), &channels_);
+        ChannelFileLoader::Load(ModuleHandle, NetworkFromName(NetworkName), &loaded);
+    channels_ = KeptChannelLists::Keep(std::move(loaded));
     if (report.State == ChannelFileState::Loaded) {
-        Trace("(CMyBonDriver) channel file read, channels", channels_.TotalChannels());
+        Trace("(CMyBonDriver) channel file read, channels", channels_->TotalChannels());
     } else if (report.State == ChannelFileState::Refused) {
         Trace("(CMyBonDriver) channel file refused, built-in plan kept; line", report.Error.Line);
         Trace(report.Error.Message.c_str());
@@ -131,6 +171,12 @@ void CMyBonDriver::CloseTuner() {
     Trace("(CMyBonDriver::CloseTuner)");
     ScopedLock lock(DriverLock);
     if (releasing_ || !IsOpen()) return;
+    CloseGraph();
+}
+
+// Stops the open graph, lets go of the stream and tears the graph down.
+// Runs under DriverLock.
+void CMyBonDriver::CloseGraph() {
     if (CurrentGraph->GetRunState() != GraphStopped) CurrentGraph->StopMyFilterGraph();
     DetachSampleCallback();
     CloseStreamSignal();
@@ -145,33 +191,61 @@ void CMyBonDriver::CloseTuner() {
 
 void CMyBonDriver::Release() {
     Trace("(CMyBonDriver::Release)");
-    MyFilterGraph* graph = nullptr;
+    if (ProcessIsExiting()) {
+        // The remote-key thread and the streaming threads are gone, and a
+        // lock they held stays held: end the object, touch nothing else.
+        releasing_ = true;
+        CurrentDriver = nullptr;
+        return;
+    }
+    Ending ending;
     {
         ScopedLock lock(DriverLock);
-        // A WM_COMMAND handler that the wait below runs may call Release again.
+        // A second holder, a WM_COMMAND handler that the wait below runs,
+        // a sloppy reader's last round: the object has ended already.
         if (releasing_) return;
-        releasing_ = true;
-        graph = CurrentGraph;
-        // Waiters return now; a new CreateBonDriver makes a new object.
-        CloseStreamSignal();
-        if (CurrentDriver == this) CurrentDriver = nullptr;
+        ending = EndLocked();
     }
-    EndGraph(graph);
-    com_.Leave();
+    FinishEnding(std::move(ending));
+}
+
+// Everything of the object but the remote-key thread: waiters return, an
+// open tuner is closed (so no sample reaches the object after), the queue
+// lets its buffers go and the graph object leaves CurrentGraph.
+CMyBonDriver::Ending CMyBonDriver::EndLocked() {
+    releasing_ = true;
+    if (CurrentDriver == this) CurrentDriver = nullptr;
+    CloseStreamSignal();
+    if (IsOpen()) CloseGraph();
     FreeHeldChunk();
-    delete this;
+    WaitForPushesToLeave();
+    ChunkQueue.Configure(0, 0);
+    Ending ending;
+    ending.Graph = CurrentGraph;
+    CurrentGraph = nullptr;
+    ending.Com = com_;
+    com_ = ComApartment();
+    return ending;
 }
 
 // The remote-key thread may be inside SendMessageW to a window of a host
 // thread that is itself waiting for DriverLock, so it is stopped with the
-// lock free (host calls meanwhile are refused). Destroying the graph then
-// stops and tears down an open graph, so no sample reaches this object after.
-void CMyBonDriver::EndGraph(MyFilterGraph* graph) {
-    if (graph == nullptr) return;
-    graph->StopRemoteKeys();
-    ScopedLock lock(DriverLock);
-    delete graph;
-    if (CurrentGraph == graph) CurrentGraph = nullptr;
+// lock free. The graph object goes under the lock, before the apartment
+// that made its objects is left.
+void CMyBonDriver::FinishEnding(Ending ending) {
+    if (ending.Graph != nullptr) {
+        ending.Graph->StopRemoteKeys();
+        ScopedLock lock(DriverLock);
+        delete ending.Graph;
+    }
+    ending.Com.Leave();
+}
+
+// A push that read CallbackAttached just before the detach may still be
+// filling a chunk; the queue's buffers are its until it returns, which takes
+// no longer than a copy (the streaming thread never waits for DriverLock).
+void CMyBonDriver::WaitForPushesToLeave() {
+    for (int waited = 0; pushesInFlight_.load() != 0 && waited < 1000; ++waited) Sleep(1);
 }
 
 BOOL CMyBonDriver::IsTunerOpening() {
@@ -183,7 +257,7 @@ BOOL CMyBonDriver::IsTunerOpening() {
 LPCWSTR CMyBonDriver::GetTunerName() {
     Trace("(CMyBonDriver::GetTunerName)");
     ScopedLock lock(DriverLock);
-    return TunerFriendlyName;
+    return releasing_ ? NoTunerName : TunerFriendlyName;
 }
 
 // ---- stream delivery -----------------------------------------------------------
@@ -262,9 +336,12 @@ DWORD CMyBonDriver::GetReadyCount() {
 BOOL CMyBonDriver::GetTsStream(BYTE** data, DWORD* size, DWORD* remaining) {
     ScopedLock lock(DriverLock);
     if (data == nullptr || size == nullptr || remaining == nullptr) return FALSE;
-    FreeHeldChunk();
-    HeldChunk = releasing_ ? nullptr : ChunkQueue.Pop();
-    if (HeldChunk == nullptr) {
+    // An ended object's held chunk went with it: nothing is touched.
+    if (!releasing_) {
+        FreeHeldChunk();
+        HeldChunk = ChunkQueue.Pop();
+    }
+    if (releasing_ || HeldChunk == nullptr) {
         *data = nullptr;
         *size = 0;
         *remaining = 0;
@@ -280,7 +357,11 @@ BOOL CMyBonDriver::GetTsStream(BYTE* destination, DWORD* size, DWORD* remaining)
     ScopedLock lock(DriverLock);
     // Without a destination nothing is taken from the queue: a chunk popped
     // here could never reach the host.
-    if (destination == nullptr) return FALSE;
+    if (destination == nullptr) {
+        if (size != nullptr) *size = 0;
+        if (remaining != nullptr) *remaining = 0;
+        return FALSE;
+    }
     BYTE* chunk = nullptr;
     BOOL result = static_cast<IBonDriver*>(this)->GetTsStream(&chunk, size, remaining);
     if (result && *size != 0) std::memcpy(destination, chunk, *size);
@@ -297,14 +378,15 @@ void CMyBonDriver::PurgeTsStream() {
 LPCWSTR CMyBonDriver::EnumTuningSpace(DWORD space) {
     Trace("(CMyBonDriver::EnumTuningSpace)");
     ScopedLock lock(DriverLock);
-    return releasing_ ? nullptr : channels_.SpaceName(space);
+    return releasing_ ? nullptr : channels_->SpaceName(space);
 }
 
 LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
     Trace("(CMyBonDriver::EnumChannelName)");
     ScopedLock lock(DriverLock);
-    const ChannelRow* row = channels_.Channel(space, channel);
-    return !releasing_ && row != nullptr ? row->Name : nullptr;
+    if (releasing_) return nullptr;
+    const ChannelRow* row = channels_->Channel(space, channel);
+    return row != nullptr ? row->Name : nullptr;
 }
 
 // Sends the row's request in its two operations; true when the device
@@ -312,7 +394,7 @@ LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
 bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel) {
     if (releasing_ || !IsOpen()) return false;
     TuneRequest request;
-    if (!channels_.FillTuneRequest(space, channel, &request)) return false;
+    if (!channels_->FillTuneRequest(space, channel, &request)) return false;
     if (FAILED(CurrentGraph->SetFrequency(&request.Tail))) return false;
     return SUCCEEDED(CurrentGraph->SetTuneRequest(&request));
 }
@@ -322,6 +404,7 @@ BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
     bool tuned;
     {
         ScopedLock lock(DriverLock);
+        if (releasing_) return FALSE;
         tuned = TuneRow(space, channel);
         CurrentSpace = static_cast<int32_t>(space);
         CurrentChannel = static_cast<int32_t>(channel);
@@ -335,6 +418,7 @@ BOOL CMyBonDriver::SetChannel(BYTE channel) {
     bool tuned;
     {
         ScopedLock lock(DriverLock);
+        if (releasing_) return FALSE;
         // Before any two-argument SetChannel the space is -1, which no table has.
         tuned = TuneRow(static_cast<uint32_t>(CurrentSpace), channel);
         CurrentChannel = channel;

@@ -10,9 +10,20 @@
 // streaming thread enters only OnTsSample and takes only the queue's lock
 // (and streamLock_ once per completed chunk, to signal it).
 //
-// Release stops the remote-key thread without DriverLock held (the thread
-// may be sending a key to a window whose thread waits for DriverLock), and
-// every host call that arrives meanwhile, on any thread, is refused.
+// The process has one driver object, in storage that lives as long as the
+// library. Release ends it: its state is destroyed, its storage is not, so a
+// careless host cannot turn it into freed memory. Two holders that each call
+// Release, a reader still looping while another thread releases, a last call
+// after Release: all of them meet an ended object, which refuses every call
+// with the answers of a closed tuner that found no device. A new
+// CreateBonDriver starts the same storage afresh; a stale holder then
+// reaches the new object, which no driver can tell from a current one.
+//
+// Release does its work under DriverLock except stopping the remote-key
+// thread, which runs with the lock free (the thread may be sending a key to
+// a window whose thread waits for DriverLock). At process exit Release
+// touches nothing: the other threads are gone, and with them whatever lock
+// or event they would have released.
 
 #pragma once
 
@@ -37,11 +48,15 @@ constexpr uint32_t TsChunkLimit = 512;
 
 class CMyBonDriver final : public IBonDriver2 {
 public:
-    // Takes DriverLock, initialises COM for the calling thread, creates the
-    // graph object into CurrentGraph, reads the INI file and the channel
-    // file and selects the tuner. Never fails visibly: problems surface as a
-    // failing OpenTuner, and a broken channel file leaves the built-in plan.
-    CMyBonDriver();
+    // The process's driver object, started unless it runs already; null only
+    // when its storage cannot be set up. Called under DriverLock. Starting
+    // initialises COM for the calling thread, creates the graph object into
+    // CurrentGraph, reads the INI file and the channel file and selects the
+    // tuner. It never fails visibly: problems surface as a failing
+    // OpenTuner, and a broken channel file leaves the built-in plan.
+    static CMyBonDriver* StartShared();
+    // Destroys the object's storage; only when the library is unloaded.
+    static void DestroyStorage();
 
     // IBonDriver
     BOOL OpenTuner() override;
@@ -53,14 +68,14 @@ public:
     BOOL GetTsStream(BYTE** data, DWORD* size, DWORD* remaining) override;
     BOOL GetTsStream(BYTE* destination, DWORD* size, DWORD* remaining) override;
     void PurgeTsStream() override;
-    // Destroys the object (and the graph); the host must not use it after.
-    // A second call while the first is under way does nothing.
+    // Ends the object (and destroys the graph). Every later call, this one
+    // included, is refused until a new CreateBonDriver.
     void Release() override;
 
     // IBonDriver2
     LPCWSTR GetTunerName() override;
     BOOL IsTunerOpening() override;
-    // Names belong to the driver and stay valid until Release.
+    // Names stay valid while the library is loaded, across Release.
     LPCWSTR EnumTuningSpace(DWORD space) override;
     LPCWSTR EnumChannelName(DWORD space, DWORD channel) override;
     BOOL SetChannel(DWORD space, DWORD channel) override;
@@ -71,8 +86,18 @@ public:
     static int32_t OnTsSample(void* context, const uint8_t* bytes, int32_t length);
 
 private:
-    ~CMyBonDriver() = default;  // only Release destroys the object
+    CMyBonDriver();  // an ended object: Start makes it live
+    ~CMyBonDriver() = default;
 
+    // What Release hands over to be ended with DriverLock free.
+    struct Ending {
+        MyFilterGraph* Graph = nullptr;
+        ComApartment Com;
+    };
+    void Start();
+    Ending EndLocked();
+    static void FinishEnding(Ending ending);
+    void CloseGraph();
     void ReadSettings();
     void LoadChannels();
     void SelectTunerDevice();
@@ -82,7 +107,7 @@ private:
     bool IsOpen() const;
     void OpenStreamSignal(std::shared_ptr<StreamSignal> signal);
     void CloseStreamSignal();
-    void EndGraph(MyFilterGraph* graph);
+    void WaitForPushesToLeave();
     bool TuneRow(uint32_t space, uint32_t channel);
     void ResetPidFilterAfterTune(bool tuned);
 
@@ -91,7 +116,9 @@ private:
     WideChar TunerFriendlyName[DeviceNameCapacity];
     WideChar TunerDevicePath[DeviceNameCapacity];
     WideChar NetworkName[NetworkNameCapacity];
-    ChannelList channels_;  // the plan of NetworkName: the channel file's or the built-in one
+    // The plan of NetworkName, the channel file's or the built-in one; kept
+    // by KeptChannelLists, never null.
+    const ChannelList* channels_;
     int32_t CurrentSpace;
     int32_t CurrentChannel;
     TsChunkQueue ChunkQueue;
@@ -101,5 +128,8 @@ private:
     PlainLock streamLock_;  // guards StreamEvent; held only to copy, swap or signal it
     std::atomic<int32_t> pushesInFlight_{0};  // OnTsSample calls under way
     ComApartment com_;
-    bool releasing_ = false;  // set by Release under DriverLock; every host call refuses
+    // True from the first Release until the next start (and before the
+    // first): every host call refuses. Read and set under DriverLock, except
+    // by an exit-time Release, when no other thread is left.
+    bool releasing_ = true;
 };

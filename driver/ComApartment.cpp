@@ -2,11 +2,15 @@
 
 #include <objbase.h>
 
-ComApartment::ComApartment()
-    : entered_(CoInitialize(nullptr)), thread_(GetCurrentThreadId()) {}
+ComApartment ComApartment::Enter() {
+    ComApartment apartment;
+    apartment.entered_ = CoInitialize(nullptr);
+    apartment.thread_ = GetCurrentThreadId();
+    return apartment;
+}
 
 void ComApartment::Leave() {
-    if (left_ || FAILED(entered_) || GetCurrentThreadId() != thread_) return;
-    left_ = true;
+    if (FAILED(entered_) || GetCurrentThreadId() != thread_) return;
+    entered_ = E_FAIL;
     CoUninitialize();
 }

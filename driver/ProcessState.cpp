@@ -1,15 +1,26 @@
 // DriverLock lives in static storage and is constructed at process attach and
-// destroyed at detach, so that its lifetime is exactly the library's
-// attachment.
+// destroyed when the library is unloaded, never at process exit.
 #include "driver/ProcessState.h"
 
+#include <atomic>
 #include <new>
 
+#include "driver/CMyBonDriver.h"
+#include "driver/KeptChannelLists.h"
 #include "graph/MyFilterGraph.h"
 
 namespace {
 alignas(ReentrantLock) unsigned char DriverLockStorage[sizeof(ReentrantLock)];
-}
+std::atomic<bool> ProcessExiting{false};
+
+// The loader's own answer, read at the call: a host library's detach may run
+// before this one's. The function is ntdll's, looked up at attach rather
+// than linked.
+typedef BOOLEAN(WINAPI* ShutdownQuery)();
+ShutdownQuery loaderShutdownQuery = nullptr;
+
+bool LoaderShutsDown() { return loaderShutdownQuery != nullptr && loaderShutdownQuery() != FALSE; }
+}  // namespace
 
 HMODULE ModuleHandle = nullptr;
 ReentrantLock& DriverLock = *reinterpret_cast<ReentrantLock*>(DriverLockStorage);
@@ -21,12 +32,23 @@ SmartCardReader ProcessCardReader;
 void AttachProcessState(HMODULE module) {
     ModuleHandle = module;
     new (DriverLockStorage) ReentrantLock();
+    loaderShutdownQuery = reinterpret_cast<ShutdownQuery>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
 }
 
-void DetachProcessState() {
+void DetachProcessState(bool processExit) {
+    if (processExit) {
+        ProcessExiting.store(true);
+        return;
+    }
+    // Unloaded: no caller can reach the library any more.
+    CMyBonDriver::DestroyStorage();
+    KeptChannelLists::FreeAll();
     ModuleHandle = nullptr;
     DriverLock.~ReentrantLock();
 }
+
+bool ProcessIsExiting() { return ProcessExiting.load() || LoaderShutsDown(); }
 
 MyFilterGraph* OpenGraph() {
     MyFilterGraph* graph = CurrentGraph;

@@ -5,9 +5,12 @@
 // the card reader's reset state).
 //
 // ModuleHandle and DriverLock are set up by the library entry at process
-// attach and taken down at detach. CurrentDriver and CurrentGraph belong to
-// the driver object (set at its construction, cleared by its Release) and
-// change only under DriverLock.
+// attach and taken down when the library is unloaded. At process exit they
+// stay: a host's own clean-up (its DLL_PROCESS_DETACH, a global destructor)
+// may still call Release after this library's detach has run, and by then
+// the process's other threads are gone. CurrentDriver and CurrentGraph
+// belong to the driver object (set when it starts, cleared by its Release)
+// and change only under DriverLock. Nothing here has a static destructor.
 #pragma once
 
 #include "driver/PIDMap.h"
@@ -28,9 +31,16 @@ extern PIDMap ProcessPidMap;
 // Touched only by SCardTransmit under DriverLock.
 extern SmartCardReader ProcessCardReader;
 
-// The library entry's two halves.
+// The library entry's two halves. `processExit`: the detach is the process's
+// exit (DllMain's reserved argument set), which leaves everything in place.
 void AttachProcessState(HMODULE module);
-void DetachProcessState();
+void DetachProcessState(bool processExit);
+
+// True once the process has begun to exit: this library's detach said so, or
+// the loader is running the detach of the process's libraries (a host's
+// detach may run before this library's). The other threads are gone then,
+// so nothing may wait for one or for a lock one of them may have held.
+bool ProcessIsExiting();
 
 // CurrentGraph when it exists and its graph is open, else null. The graph
 // stays owned by the driver object; callers use it for the current call only.

@@ -71,13 +71,13 @@ MyFilterGraph::~MyFilterGraph() {
     pIUnKnown_ICreateDevEnum.Reset();
     pIFilterGraph_IGraphBuilder.Reset();
     ReleaseTsWriter();
-    RetireStaleGraph();
-    if (staleGraph_.Get() != nullptr) {
-        // Its last release would spin in the graph manager's own clean-up
-        // over the filter that refuses to leave: a graph is lost instead of
-        // the host's thread.
+    RetireStaleGraphs();
+    // The last release of a graph that cannot be emptied would spin in the
+    // graph manager's own clean-up over the filter that refuses to leave: a
+    // graph is lost instead of the host's thread.
+    for (ComPtr<IGraphBuilder>& stale : staleGraphs_) {
         Trace("(MyFilterGraph::~MyFilterGraph) a graph that cannot be emptied is left behind");
-        staleGraph_.Detach();
+        stale.Detach();
     }
 }
 
@@ -93,7 +93,7 @@ void MyFilterGraph::SetTunerNames(const WideChar* friendlyName, const WideChar* 
 // ---- enumeration -------------------------------------------------------------
 
 HRESULT MyFilterGraph::InitializeGraphBuilder() {
-    RetireStaleGraph();
+    RetireStaleGraphs();
     HRESULT hr = S_OK;
     if (pIFilterGraph_IGraphBuilder.Get() == nullptr) {
         hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
@@ -518,7 +518,7 @@ HRESULT MyFilterGraph::StopMyFilterGraph() {
 }
 
 HRESULT MyFilterGraph::TearMyFilterGraph() {
-    RetireStaleGraph();
+    RetireStaleGraphs();
     pIUnKnown_ICreateDevEnum.Reset();
     StopFiltersLeftActive(pIFilterGraph_IGraphBuilder.Get());
     RemoveTracked(pINullTerminal_IBaseFilter.Get(), &NullTerminalInGraph);
@@ -533,7 +533,7 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
         // A graph the sweep could not empty is kept aside for another sweep
         // (releasing it would leave Wine's graph manager spinning over the
         // filter that refuses to leave); the next assembly starts a new one.
-        if (FAILED(hr)) staleGraph_ = std::move(pIFilterGraph_IGraphBuilder);
+        if (FAILED(hr)) KeepStaleGraph();
         pIFilterGraph_IGraphBuilder.Reset();
         // No graph manager is left, so nothing runs: a failed Stop earlier
         // must not make the next assembly's PlayMyFilterGraph skip Run.
@@ -544,10 +544,25 @@ HRESULT MyFilterGraph::TearMyFilterGraph() {
     return hr;
 }
 
-void MyFilterGraph::RetireStaleGraph() {
-    if (staleGraph_.Get() == nullptr) return;
-    StopFiltersLeftActive(staleGraph_.Get());
-    if (SUCCEEDED(SweepGraph(staleGraph_.Get()))) staleGraph_.Reset();
+// Each graph kept aside is stopped and swept again; one that empties now is
+// released, one that still refuses stays (however many refuse in a row:
+// releasing any of them could hang the caller, and every host call behind it).
+void MyFilterGraph::RetireStaleGraphs() {
+    for (size_t i = staleGraphs_.size(); i-- > 0;) {
+        StopFiltersLeftActive(staleGraphs_[i].Get());
+        if (FAILED(SweepGraph(staleGraphs_[i].Get()))) continue;
+        staleGraphs_.erase(staleGraphs_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+void MyFilterGraph::KeepStaleGraph() {
+    try {
+        staleGraphs_.push_back(std::move(pIFilterGraph_IGraphBuilder));
+    } catch (...) {
+        // No room to keep it: lost rather than released.
+        Trace("(MyFilterGraph::TearMyFilterGraph) a graph that cannot be emptied is left behind");
+        pIFilterGraph_IGraphBuilder.Detach();
+    }
 }
 
 void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {

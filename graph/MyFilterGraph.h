@@ -20,6 +20,7 @@
 #include <bdaiface.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "devices/DeviceNames.h"
 #include "dshow/ComPtr.h"
@@ -139,7 +140,8 @@ private:
     void ReleaseFilters();
     void RemoveTracked(IBaseFilter* filter, bool* inGraph);
     HRESULT SweepGraph(IGraphBuilder* graph);
-    void RetireStaleGraph();
+    void RetireStaleGraphs();
+    void KeepStaleGraph();
     void StopFiltersLeftActive(IGraphBuilder* graph);
 
     CTsWriter* pTsBufferWriter;
@@ -159,7 +161,9 @@ private:
     bool receiverInUse_;  // the assembly connected a receiver component
     WideChar SelectedFriendlyName[DeviceNameCapacity];
     WideChar SelectedDevicePath[DeviceNameCapacity];
-    ComPtr<IGraphBuilder> staleGraph_;  // a graph manager a failed sweep left behind
+    // Graph managers that failed sweeps left behind, oldest first; never
+    // released while they may still refuse to empty.
+    std::vector<ComPtr<IGraphBuilder>> staleGraphs_;
     TsWriterFactory writerFactory_;
     DeviceControl device_;           // holds pINetworkProvider_IBaseFilter
     RemoteKeyForwarder remoteKeys_;  // reads keys through device_; declared after it

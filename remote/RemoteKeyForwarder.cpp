@@ -26,7 +26,10 @@ RemoteKeyForwarder::~RemoteKeyForwarder() { Stop(); }
 void RemoteKeyForwarder::Stop() {
     if (StopThreadEvent.Get() != nullptr) SetEvent(StopThreadEvent.Get());
     if (keyThread_.Get() == nullptr) return;
-    WaitDispatchingSentMessages(ThreadExitedEvent.Get());
+    // A thread that was terminated (the process exits) never signals its
+    // event; its handle is signalled then.
+    const HANDLE ended[2] = {ThreadExitedEvent.Get(), keyThread_.Get()};
+    WaitDispatchingSentMessages(ended, 2);
     // Its last instructions after the signal are still in this module,
     // which the host may unload as soon as the driver is released.
     WaitDispatchingSentMessages(keyThread_.Get());

@@ -10,3 +10,5 @@
 // window procedures of sent messages (posted messages stay queued for the
 // host). Returns false when the wait itself failed (e.g. a null handle).
 bool WaitDispatchingSentMessages(HANDLE object);
+// The same for the first of `count` objects (at most MAXIMUM_WAIT_OBJECTS - 1).
+bool WaitDispatchingSentMessages(const HANDLE* objects, DWORD count);

@@ -1,6 +1,6 @@
 // The library's lifetime as hosts really run it: loaded and unloaded many
-// times, released on another thread than the one that created it, hundreds
-// of whole sessions and a thousand reopens in one process. The scenarios
+// times, released on another thread than the one that created it, a hundred
+// whole sessions and a thousand reopens in one process. The scenarios
 // count the process's handles by type, its threads, its private bytes and
 // the bytes in use in its heaps (and, for bare loads, its TLS slots) before
 // and after, and hold the growth to fixed bounds beyond what Wine itself
@@ -31,13 +31,33 @@ constexpr uint64_t SessionBitRate = 160000000;
 constexpr DWORD LongScenarioSeconds = 300;
 
 constexpr int BareLoads = 100;
+constexpr int ManyLoads = 1000;
 constexpr long BareLoadHandleBound = 4;
+// On 32-bit x86 the statically linked unwinder registers the library's
+// exception frames at every load, under a mutex whose semaphore libgcc makes
+// then and never closes; nothing outside libgcc's private state can reach
+// it. Those semaphores are counted apart (and only they), one per load.
+#if defined(__i386__)
+constexpr long RuntimeSemaphoresPerLoad = 1;
+#else
+constexpr long RuntimeSemaphoresPerLoad = 0;
+#endif
+
+// The handle growth without the runtime's semaphores of `loads` loads.
+long HandlesBeyondRuntime(const ProcessFigures& growth, long loads) {
+    const auto semaphores = growth.HandlesByType.find("Semaphore");
+    const long counted = semaphores == growth.HandlesByType.end() ? 0 : semaphores->second;
+    return growth.Handles - std::min(counted, loads * RuntimeSemaphoresPerLoad);
+}
 // Far below one load's emergency pool for exceptions (19 KiB on 32-bit).
 constexpr int64_t BareLoadHeapBound = 256 << 10;
-constexpr int Sessions = 200;
+constexpr int64_t BareLoadPrivateBound = 1 << 20;
+constexpr int Sessions = 100;
+constexpr long SessionHandleBound = 4;
+constexpr int64_t SessionPrivateBound = 1 << 20;
 constexpr int Reopens = 1000;
-constexpr long SessionHandleBound = 64;
-constexpr int64_t SessionPrivateBound = 16ll << 20;
+constexpr long ReopenHandleBound = 64;
+constexpr int64_t ReopenPrivateBound = 16ll << 20;
 constexpr long SessionThreadBound = 2;
 // The driver walks the tuner category to count the tuners and to name the
 // one it selects when it is created, and to find it again at each open.
@@ -178,16 +198,16 @@ protected:
         driver->CloseTuner();
     }
 
-    // The growth beyond the control stays within the session bounds.
+    // The growth beyond the control stays within the bounds.
     static void ExpectFlat(const ProcessFigures& start, const ProcessFigures& end,
-                           const ProcessFigures& control) {
+                           const ProcessFigures& control, long loads, long handleBound,
+                           int64_t byteBound) {
         ASSERT_GE(start.Handles, 0) << "the handle list was refused";
         const ProcessFigures growth = ProcessCensus::Growth(start, end);
-        EXPECT_LE(growth.Handles - std::max(control.Handles, 0L), SessionHandleBound);
+        EXPECT_LE(HandlesBeyondRuntime(growth, loads) - std::max(control.Handles, 0L), handleBound);
         EXPECT_LE(growth.Threads - std::max(control.Threads, 0L), SessionThreadBound);
-        EXPECT_LE(growth.PrivateBytes - std::max<int64_t>(control.PrivateBytes, 0),
-                  SessionPrivateBound);
-        EXPECT_LE(growth.HeapBytes - std::max<int64_t>(control.HeapBytes, 0), SessionPrivateBound);
+        EXPECT_LE(growth.PrivateBytes - std::max<int64_t>(control.PrivateBytes, 0), byteBound);
+        EXPECT_LE(growth.HeapBytes - std::max<int64_t>(control.HeapBytes, 0), byteBound);
     }
 };
 
@@ -214,11 +234,28 @@ TEST_F(DriverLifetime, BareLoadsLeaveNoHandleNorTlsSlotNorHeap) {
         PrintFigures(mode.Name, start, end, nullptr);
         std::printf("  TLS slots in use: %ld at start, %ld at end\n", slotsAtStart, slotsAtEnd);
         ASSERT_GE(start.Handles, 0) << "the handle list was refused";
-        EXPECT_LE(end.Handles - start.Handles, BareLoadHandleBound);
+        EXPECT_LE(HandlesBeyondRuntime(ProcessCensus::Growth(start, end), BareLoads),
+                  BareLoadHandleBound);
         EXPECT_LE(end.Threads - start.Threads, 0);
-        EXPECT_LE(slotsAtEnd - slotsAtStart, 1);
+        EXPECT_EQ(slotsAtEnd, slotsAtStart);
         EXPECT_LE(end.HeapBytes - start.HeapBytes, BareLoadHeapBound);
+        // The threads of the second mode leave stacks Wine frees lazily.
+        if (!mode.UnloadElsewhere) {
+            EXPECT_LE(end.PrivateBytes - start.PrivateBytes, BareLoadPrivateBound);
+        }
     }
+    // A host that reloads the library all day: every load works (a runtime
+    // that kept a TLS slot per load ran out after about a thousand).
+    const long slotsAtStart = ProcessCensus::TlsSlotsInUse();
+    int failed = 0;
+    for (int round = 0; round < ManyLoads; ++round) {
+        HMODULE module = LoadLibraryW(path.c_str());
+        if (module == nullptr || !FreeLibrary(module)) ++failed;
+    }
+    std::printf("  %d loads: %d failed, TLS slots in use %ld at start, %ld at end\n", ManyLoads,
+                failed, slotsAtStart, ProcessCensus::TlsSlotsInUse());
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(ProcessCensus::TlsSlotsInUse(), slotsAtStart);
 }
 
 TEST_F(DriverLifetime, ReleaseOnAnotherThreadThenUnload) {
@@ -252,9 +289,9 @@ TEST_F(DriverLifetime, HostSessionsKeepTheProcessFlat) {
     const ULONGLONG began = GetTickCount64();
     for (int round = 0; round < Sessions && !HasFatalFailure(); ++round) RunSession();
     const ProcessFigures end = DriverCensus(sim_, start.Threads);
-    PrintFigures("200 sessions", start, end, &control);
+    PrintFigures("100 sessions", start, end, &control);
     std::printf("  %d sessions took %.1f s\n", Sessions, (GetTickCount64() - began) / 1000.0);
-    ExpectFlat(start, end, control);
+    ExpectFlat(start, end, control, Sessions, SessionHandleBound, SessionPrivateBound);
 }
 
 TEST_F(DriverLifetime, ReopeningOneObjectKeepsTheProcessFlat) {
@@ -269,7 +306,7 @@ TEST_F(DriverLifetime, ReopeningOneObjectKeepsTheProcessFlat) {
     const ProcessFigures end = DriverCensus(sim_, start.Threads);
     PrintFigures("1000 reopens on one object", start, end, &control);
     std::printf("  %d reopens took %.1f s\n", Reopens, (GetTickCount64() - began) / 1000.0);
-    ExpectFlat(start, end, control);
+    ExpectFlat(start, end, control, 0, ReopenHandleBound, ReopenPrivateBound);
 }
 
 // A host that stops reading fills the queue (94 MiB of chunks) and the
