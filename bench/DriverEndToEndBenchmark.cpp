@@ -43,6 +43,8 @@ constexpr DWORD QueueBound = 512;  // chunks
 constexpr double MiB = 1048576.0;
 // What the graph and the chunk being filled may take beside the full queue.
 constexpr double StalledAllowanceMiB = 8.0;
+// What the driver keeps beyond the queued chunks once a reader caught up.
+constexpr unsigned TsChunkQueueKeptSpares = 8;
 constexpr unsigned Tuners = 4;
 constexpr uint64_t StreamBitRate = 60000000;
 // Process times under Wine tick in 10 ms steps: 20 s keeps a step at 0.05%.
@@ -215,6 +217,16 @@ void DriverBench::Memory() {
         Sleep(50);
     const DWORD queued = driver->GetReadyCount();
     const MemoryFigures stalled = MemoryFigures::Now() - before;
+    // The reader comes back and catches up with a stream paced as a real one.
+    tuner_.Device(0)->SetBitRate(StreamBitRate);
+    BYTE* data = nullptr;
+    DWORD size = 0, remaining = 0;
+    for (int idle = 0; idle < 10 && Clock::now() < limit;) {
+        if (driver->GetTsStream(&data, &size, &remaining)) continue;
+        ++idle;
+        driver->WaitTsStream(100);
+    }
+    const MemoryFigures caughtUp = MemoryFigures::Now() - before;
     driver->CloseTuner();
     Sleep(500);
     const MemoryFigures closed = MemoryFigures::Now() - before;
@@ -225,6 +237,11 @@ void DriverBench::Memory() {
                 "%.1f MiB of them; heap blocks %+.1f MiB)\n",
                 stalled.Private, queueMiB + StalledAllowanceMiB, static_cast<unsigned long>(queued),
                 queueMiB, stalled.Heap);
+    PrintFigure("memory after the reader caught up: %.1f MiB (bound %.1f MiB: %u spares, the "
+                "chunk filling and one held)  (heap blocks %+.1f MiB)\n",
+                caughtUp.Private,
+                (TsChunkQueueKeptSpares + 2) * ChunkBytes / MiB + StalledAllowanceMiB,
+                TsChunkQueueKeptSpares, caughtUp.Heap);
     PrintFigure("memory after CloseTuner: %.1f MiB (bound 1.0 MiB)  (heap blocks %+.1f MiB)\n",
                 closed.Private, closed.Heap);
 }
