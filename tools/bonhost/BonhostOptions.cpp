@@ -207,6 +207,7 @@ public:
         // An option given twice takes its last value, so a script can override one it passes.
         app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         app_.require_subcommand(0, 1);
+        app_.set_help_flag("-h,--help", "prints this help");  // before the commands, which inherit it
         version_ = app_.add_flag("--version", "prints the version and whether this build is 32- or 64-bit");
         for (const CommandName& command : Commands) {
             CLI::App* sub = app_.add_subcommand(command.Name, command.Description)->group("Commands");

@@ -136,6 +136,7 @@ public:
         values->PathTemplate = Utf8Of(SimRegistry::DefaultPathTemplate());
         app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         app_.require_subcommand(1);
+        app_.set_help_flag("-h,--help", "prints this help");  // before the commands, which inherit it
 
         CLI::App* sub = Add("add-tuners", Command::AddTuners,
                             "adds N (1-64) simulated tuner instances; in TEMPLATE, {id} is\n"
