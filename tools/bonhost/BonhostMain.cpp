@@ -70,12 +70,13 @@ int Run() {
     BonhostOptions options;
     std::string error;
     if (!ParseBonhostOptions(CommandLineArguments(), &options, &error)) {
-        std::fprintf(stderr, "bonhost: %s\n%s", error.c_str(), BonhostUsage());
+        std::fprintf(stderr, "bonhost: %s\nrun '%s' for the options\n", error.c_str(),
+                     BonhostHelpCommand(options.Command).c_str());
         return ExitUsage;
     }
     switch (options.Command) {
         case BonhostCommand::Help:
-            std::printf("%s", BonhostUsage());
+            std::printf("%s", options.HelpText.c_str());
             return ExitOk;
         case BonhostCommand::Version:
             std::printf("bonhost %s (%u-bit)\n", BDA_VERSION_TEXT, static_cast<unsigned>(sizeof(void*) * 8));

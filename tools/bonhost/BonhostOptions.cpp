@@ -1,176 +1,300 @@
 #include "tools/bonhost/BonhostOptions.h"
 
+#include <CLI/CLI.hpp>
+
+#include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 namespace {
 
-bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* value,
-               std::string* error) {
-    if (*i + 1 >= args.size()) {
-        *error = "missing value after " + args[*i];
-        return false;
-    }
-    *value = args[++*i];
-    return true;
+struct CommandName {
+    const char* Name;
+    BonhostCommand Command;
+    const char* Description;  // lines fit the listing of `bonhost --help`
+};
+
+const CommandName Commands[] = {
+    {"info", BonhostCommand::Info,
+     "tuner name, tuning spaces and their channels, and whether the\n"
+     "channel file beside the DLL is in use (or why it is refused)"},
+    {"record", BonhostCommand::Record,
+     "opens the tuner, tunes space S / channel C (index or name, e.g.\n"
+     "13ch), records N seconds of TS to FILE and prints a summary"},
+    {"tuners", BonhostCommand::Tuners,
+     "lists the BDA network tuners and the DeviceID that selects each"},
+    {"pid", BonhostCommand::Pid,
+     "records like record with the hardware PID filter on, passing the\n"
+     "PIDs of --add (e.g. 0x100,0x111); --remove takes PIDs out\n"
+     "halfway through"},
+    {"card", BonhostCommand::Card,
+     "sends one command APDU (e.g. \"00 A4 04 00\") through the library's\n"
+     "smart-card functions and prints the card's answer"},
+    {"keys", BonhostCommand::Keys,
+     "shows remote-control key reports as they arrive for N seconds"},
+    {"lnb", BonhostCommand::Lnb,
+     "switches the LNB supply on or off, or checks the supply circuit"},
+    {"scan", BonhostCommand::Scan,
+     "tunes every channel (of space S) and waits up to MS ms for each:\n"
+     "signal, TS, rate, TSID, network and service names; prints a\n"
+     "table, writes --json FILE as JSON and --write-channels FILE as a\n"
+     "channel file of the channels that locked; Ctrl-C stops and keeps\n"
+     "what was found (exit code 10)"},
+    {"selftest", BonhostCommand::SelfTest,
+     "runs the checks a support question needs, each PASS, FAIL (with a\n"
+     "hint) or SKIP; --report FILE gets the same text with the system's\n"
+     "details; tunes channel C, or else the first of a few that has a\n"
+     "signal; exits with the number of failed checks"},
+};
+
+// What the per-command help cannot show: every command line at a glance and
+// what each exit code means.
+const char* const Synopsis =
+    "at a glance:\n"
+    "  bonhost info   --driver PATH\n"
+    "  bonhost record --driver PATH --space S --channel C --seconds N --out FILE\n"
+    "  bonhost tuners\n"
+    "  bonhost pid    --driver PATH --space S --channel C --seconds N --out FILE\n"
+    "                 --add LIST [--remove LIST]\n"
+    "  bonhost card   --driver PATH --apdu HEX\n"
+    "  bonhost keys   --driver PATH --seconds N\n"
+    "  bonhost lnb    on|off|status --driver PATH\n"
+    "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
+    "                 [--write-channels FILE]\n"
+    "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
+    "  bonhost --version\n"
+    "  bonhost COMMAND --help      the options of one command\n"
+    "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
+    "            4 open failed, 5 unknown space or channel, 6 tune failed,\n"
+    "            7 output file error (or no channel locked for --write-channels),\n"
+    "            8 extension export missing or refused, 9 no system device\n"
+    "            enumerator, 10 scan interrupted (Ctrl-C);\n"
+    "            selftest: the number of failed checks\n";
+
+// A positive, finite number of seconds in strtod's syntax (2.5, 1e3).
+std::string CheckSeconds(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() && *end == 0 && std::isfinite(value) && value > 0) return std::string();
+    return "needs a number of seconds above 0, got: " + text;
 }
 
-bool CommandFromName(const std::string& name, BonhostCommand* command) {
-    if (name == "info") *command = BonhostCommand::Info;
-    else if (name == "record") *command = BonhostCommand::Record;
-    else if (name == "tuners") *command = BonhostCommand::Tuners;
-    else if (name == "pid") *command = BonhostCommand::Pid;
-    else if (name == "card") *command = BonhostCommand::Card;
-    else if (name == "keys") *command = BonhostCommand::Keys;
-    else if (name == "lnb") *command = BonhostCommand::Lnb;
-    else if (name == "scan") *command = BonhostCommand::Scan;
-    else if (name == "selftest") *command = BonhostCommand::SelfTest;
-    else if (name == "--version" || name == "version") *command = BonhostCommand::Version;
-    else if (name == "help" || name == "--help" || name == "-h") *command = BonhostCommand::Help;
-    else return false;
-    return true;
-}
-
-bool NeedsDriver(BonhostCommand command) {
-    return command != BonhostCommand::Help && command != BonhostCommand::Tuners &&
-           command != BonhostCommand::Version;
-}
-
-bool CheckRecording(const BonhostOptions& options, const char* name, std::string* error) {
-    if (options.Space.empty() || options.Channel.empty()) {
-        *error = std::string(name) + " needs --space and --channel";
-        return false;
-    }
-    if (!(options.Seconds > 0)) {
-        *error = std::string(name) + " needs --seconds N with N > 0";
-        return false;
-    }
-    if (options.Out.empty()) {
-        *error = std::string(name) + " needs --out FILE";
-        return false;
-    }
-    return true;
-}
-
-bool CheckExtras(const BonhostOptions& options, std::string* error) {
-    switch (options.Command) {
-        case BonhostCommand::Pid:
-            if (options.AddPids.empty()) {
-                *error = "pid needs --add LIST";
-                return false;
-            }
-            return CheckRecording(options, "pid", error);
-        case BonhostCommand::Card:
-            if (options.Apdu.empty()) *error = "card needs --apdu HEX";
-            return !options.Apdu.empty();
-        case BonhostCommand::Keys:
-            if (!(options.Seconds > 0)) *error = "keys needs --seconds N with N > 0";
-            return options.Seconds > 0;
-        case BonhostCommand::Lnb:
-            if (options.LnbAction.empty()) *error = "lnb needs on, off or status";
-            return !options.LnbAction.empty();
-        case BonhostCommand::SelfTest:
-            if (options.Space.empty() != options.Channel.empty())
-                *error = "selftest takes --space and --channel together";
-            return options.Space.empty() == options.Channel.empty();
-        default:
-            return true;
-    }
-}
-
-bool CheckRequired(const BonhostOptions& options, std::string* error) {
-    if (NeedsDriver(options.Command) && options.Driver.empty()) {
-        *error = "--driver PATH is required";
-        return false;
-    }
-    if (options.Command == BonhostCommand::Record)
-        return CheckRecording(options, "record", error);
-    return CheckExtras(options, error);
-}
-
-bool TakeDwell(const std::vector<std::string>& args, size_t* i, uint32_t* dwell,
-               std::string* error) {
-    std::string text;
-    if (!TakeValue(args, i, &text, error)) return false;
+// Plain decimal milliseconds in range; rewritten without leading zeros, which
+// CLI11's integer reading would otherwise take for octal.
+std::string TakeDwell(std::string& text) {
     const long long value = ParseIndex(text);
-    if (value > 0 && value <= MaxDwellMs) {
-        *dwell = static_cast<uint32_t>(value);
-        return true;
-    }
-    *error = "--dwell needs milliseconds from 1 to 600000, got: " + text;
-    return false;
+    if (value < 1 || value > MaxDwellMs)
+        return "needs milliseconds from 1 to " + std::to_string(MaxDwellMs) + ", got: " + text;
+    text = std::to_string(value);
+    return std::string();
 }
 
-bool TakePids(const std::vector<std::string>& args, size_t* i, std::vector<uint16_t>* pids,
-              std::string* error) {
-    std::string text;
-    if (!TakeValue(args, i, &text, error)) return false;
-    if (ParsePidList(text, pids)) return true;
-    *error = "bad PID list (want e.g. 0x100,0x111): " + text;
-    return false;
+std::string CheckLnbAction(const std::string& text) {
+    if (text == "on" || text == "off" || text == "status") return std::string();
+    return "needs on, off or status, got: " + text;
 }
+
+// The parsers below fill their field once the option's text is known good.
+CLI::Option* AddPidList(CLI::App* command, const std::string& name, std::vector<uint16_t>* pids,
+                        const char* help) {
+    return command
+        ->add_option_function<std::string>(
+            name,
+            [name, pids](const std::string& text) {
+                if (!ParsePidList(text, pids))
+                    throw CLI::ValidationError(name, "bad PID list (want e.g. 0x100,0x111): " + text);
+            },
+            help)
+        ->type_name("LIST");
+}
+
+CLI::Option* AddApdu(CLI::App* command, std::vector<uint8_t>* apdu) {
+    return command
+        ->add_option_function<std::string>(
+            "--apdu",
+            [apdu](const std::string& text) {
+                if (!ParseHexBytes(text, apdu))
+                    throw CLI::ValidationError("--apdu", "bad APDU (want hexadecimal bytes): " + text);
+            },
+            "the command APDU as hexadecimal bytes, e.g. \"00 A4 04 00\"")
+        ->type_name("HEX");
+}
+
+void AddDriver(CLI::App* command, BonhostOptions* o) {
+    command->add_option("--driver", o->Driver, "the BonDriver DLL to load")->type_name("PATH")->required();
+}
+
+void AddSeconds(CLI::App* command, BonhostOptions* o, const char* help) {
+    command->add_option("--seconds", o->Seconds, help)->type_name("N")->required()->check(CheckSeconds);
+}
+
+// The options of record and pid: where to tune, how long, into which file.
+void AddRecording(CLI::App* command, BonhostOptions* o) {
+    AddDriver(command, o);
+    command->add_option("--space", o->Space, "tuning space: index or name")->type_name("S")->required();
+    command->add_option("--channel", o->Channel, "channel: index or name (e.g. 13ch)")
+        ->type_name("C")
+        ->required();
+    AddSeconds(command, o, "seconds to record (fractions allowed)");
+    command->add_option("--out", o->Out, "the TS file to write")->type_name("FILE")->required();
+}
+
+void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
+    switch (which) {
+        case BonhostCommand::Info:
+            AddDriver(command, o);
+            break;
+        case BonhostCommand::Record:
+            AddRecording(command, o);
+            break;
+        case BonhostCommand::Pid:
+            AddRecording(command, o);
+            AddPidList(command, "--add", &o->AddPids, "the PIDs to pass, e.g. 0x100,0x111")->required();
+            AddPidList(command, "--remove", &o->RemovePids, "the PIDs to take out halfway through");
+            break;
+        case BonhostCommand::Card:
+            AddDriver(command, o);
+            AddApdu(command, &o->Apdu)->required();
+            break;
+        case BonhostCommand::Keys:
+            AddDriver(command, o);
+            AddSeconds(command, o, "how long to watch for key reports");
+            break;
+        case BonhostCommand::Lnb:
+            command->add_option("action", o->LnbAction, "switch the supply on or off, or check it")
+                ->type_name("on|off|status")
+                ->required()
+                ->check(CheckLnbAction);
+            AddDriver(command, o);
+            break;
+        case BonhostCommand::Scan:
+            AddDriver(command, o);
+            command->add_option("--space", o->Space, "only this tuning space (index or name)")
+                ->type_name("S");
+            command->add_option("--dwell", o->DwellMs, "how long to wait on each channel (default 1500)")
+                ->type_name("MS")
+                ->transform(CLI::Validator(TakeDwell, ""));
+            command->add_option("--json", o->Json, "write the rows as JSON to FILE")->type_name("FILE");
+            command->add_option("--write-channels", o->WriteChannels,
+                                "write the channels that locked as a channel file")
+                ->type_name("FILE");
+            break;
+        case BonhostCommand::SelfTest: {
+            AddDriver(command, o);
+            command->add_option("--report", o->Report, "write the report with the system's details")
+                ->type_name("FILE");
+            CLI::Option* space =
+                command->add_option("--space", o->Space, "tune this space (with --channel)");
+            CLI::Option* channel =
+                command->add_option("--channel", o->Channel, "tune this channel (with --space)");
+            space->type_name("S")->needs(channel);
+            channel->type_name("C")->needs(space);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// bonhost's whole command line; the options land in the BonhostOptions given.
+class CommandLine {
+public:
+    explicit CommandLine(BonhostOptions* options)
+        : app_("bonhost: loads a BonDriver DLL by path and drives it through IBonDriver2,\n"
+               "as viewer and recorder applications do",
+               "bonhost") {
+        // An option given twice takes its last value, so a script can override one it passes.
+        app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        app_.require_subcommand(0, 1);
+        app_.set_help_flag("-h,--help", "prints this help");  // before the commands, which inherit it
+        version_ = app_.add_flag("--version", "prints the version and whether this build is 32- or 64-bit");
+        for (const CommandName& command : Commands) {
+            CLI::App* sub = app_.add_subcommand(command.Name, command.Description)->group("Commands");
+            AddOptions(sub, command.Command, options);
+            sub->footer("exit codes: bonhost --help lists them");
+            named_.emplace_back(sub, command.Command);
+        }
+        // `bonhost help` and `bonhost version` work too; the listing leaves them out.
+        help_ = app_.add_subcommand("help", "")->group("");
+        named_.emplace_back(help_, BonhostCommand::Help);
+        named_.emplace_back(app_.add_subcommand("version", "")->group(""), BonhostCommand::Version);
+        // After the commands, which would inherit both: the listing's own
+        // narrow first column and the synopsis.
+        auto listing = std::make_shared<CLI::Formatter>();
+        listing->column_width(13);
+        listing->label("SUBCOMMAND", "COMMAND");
+        app_.formatter(listing);
+        app_.footer(Synopsis);
+    }
+
+    // Throws CLI11's ParseError (CallForHelp for --help).
+    void Parse(const std::vector<std::string>& args) {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them from the back
+        app_.parse(reversed);
+    }
+
+    // Whether the arguments named a command (before any refusal).
+    bool Named() const {
+        for (const auto& named : named_)
+            if (named.first->parsed()) return true;
+        return false;
+    }
+
+    BonhostCommand Selected() const {
+        if (version_->count() > 0) return BonhostCommand::Version;
+        for (const auto& named : named_)
+            if (named.first->parsed()) return named.second;
+        return BonhostCommand::Help;
+    }
+
+    // The help of the command named, or of all when none was (or `help` was).
+    std::string Help() const {
+        if (help_->parsed())
+            return app_.get_formatter()->make_help(&app_, app_.get_name(), CLI::AppFormatMode::Normal);
+        return app_.help();
+    }
+
+private:
+    CLI::App app_;
+    CLI::Option* version_ = nullptr;
+    CLI::App* help_ = nullptr;
+    std::vector<std::pair<CLI::App*, BonhostCommand>> named_;
+};
 
 }  // namespace
 
 bool ParseBonhostOptions(const std::vector<std::string>& args, BonhostOptions* options,
                          std::string* error) {
     *options = BonhostOptions();
-    if (args.empty()) return true;  // no command: help
-    if (!CommandFromName(args[0], &options->Command)) {
-        *error = "unknown command: " + args[0];
+    CommandLine line(options);
+    try {
+        line.Parse(args);
+    } catch (const CLI::CallForHelp&) {
+        options->Command = BonhostCommand::Help;
+        options->HelpText = line.Help();
+        return true;
+    } catch (const CLI::ParseError& e) {
+        options->Command = line.Selected();
+        *error = e.what();
+        // CLI11 calls a first word that names no command an unexpected argument.
+        if (!line.Named() && args[0].compare(0, 1, "-") != 0) *error = "unknown command: " + args[0];
         return false;
     }
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string seconds;
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
-            options->Command = BonhostCommand::Help;
-            return true;
-        } else if (arg == "--driver") {
-            ok = TakeValue(args, &i, &options->Driver, error);
-        } else if (arg == "--space") {
-            ok = TakeValue(args, &i, &options->Space, error);
-        } else if (arg == "--channel") {
-            ok = TakeValue(args, &i, &options->Channel, error);
-        } else if (arg == "--out") {
-            ok = TakeValue(args, &i, &options->Out, error);
-        } else if (arg == "--dwell") {
-            ok = TakeDwell(args, &i, &options->DwellMs, error);
-        } else if (arg == "--json") {
-            ok = TakeValue(args, &i, &options->Json, error);
-        } else if (arg == "--write-channels") {
-            ok = TakeValue(args, &i, &options->WriteChannels, error);
-        } else if (arg == "--report") {
-            ok = TakeValue(args, &i, &options->Report, error);
-        } else if (arg == "--add") {
-            ok = TakePids(args, &i, &options->AddPids, error);
-        } else if (arg == "--remove") {
-            ok = TakePids(args, &i, &options->RemovePids, error);
-        } else if (arg == "--apdu") {
-            std::string hex;
-            ok = TakeValue(args, &i, &hex, error);
-            if (ok && !ParseHexBytes(hex, &options->Apdu)) {
-                *error = "bad APDU (want hexadecimal bytes): " + hex;
-                ok = false;
-            }
-        } else if (options->Command == BonhostCommand::Lnb && options->LnbAction.empty() &&
-                   (arg == "on" || arg == "off" || arg == "status")) {
-            options->LnbAction = arg;
-        } else if (arg == "--seconds") {
-            ok = TakeValue(args, &i, &seconds, error);
-            char* end = nullptr;
-            if (ok) options->Seconds = std::strtod(seconds.c_str(), &end);
-            if (ok && (end == seconds.c_str() || *end != 0)) {
-                *error = "--seconds needs a number, got: " + seconds;
-                ok = false;
-            }
-        } else {
-            *error = "unknown option: " + arg;
-            ok = false;
-        }
-        if (!ok) return false;
-    }
-    return CheckRequired(*options, error);
+    options->Command = line.Selected();
+    if (options->Command == BonhostCommand::Help) options->HelpText = line.Help();
+    return true;
+}
+
+std::string BonhostHelpCommand(BonhostCommand command) {
+    for (const CommandName& named : Commands)
+        if (named.Command == command) return std::string("bonhost ") + named.Name + " --help";
+    return "bonhost --help";
+}
+
+std::string BonhostUsage() {
+    BonhostOptions unused;
+    return CommandLine(&unused).Help();
 }
 
 bool ParsePidList(const std::string& text, std::vector<uint16_t>* pids) {
@@ -239,45 +363,4 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
         if (x != y) return false;
     }
     return true;
-}
-
-const char* BonhostUsage() {
-    return "usage:\n"
-           "  bonhost info   --driver PATH\n"
-           "      tuner name, tuning spaces and their channels, and whether the\n"
-           "      channel file beside the DLL is in use (or why it is refused)\n"
-           "  bonhost record --driver PATH --space S --channel C --seconds N --out FILE\n"
-           "      opens the tuner, tunes space S / channel C (index or name, e.g. 13ch),\n"
-           "      records N seconds of TS to FILE and prints a summary\n"
-           "  bonhost tuners\n"
-           "      lists the BDA network tuners and the DeviceID that selects each\n"
-           "  bonhost pid    --driver PATH --space S --channel C --seconds N --out FILE\n"
-           "                 --add LIST [--remove LIST]\n"
-           "      records like record with the hardware PID filter on, passing the PIDs\n"
-           "      of --add (e.g. 0x100,0x111); --remove takes PIDs out halfway through\n"
-           "  bonhost card   --driver PATH --apdu HEX\n"
-           "      sends one command APDU (e.g. \"00 A4 04 00\") through the library's\n"
-           "      smart-card functions and prints the card's answer\n"
-           "  bonhost keys   --driver PATH --seconds N\n"
-           "      shows remote-control key reports as they arrive for N seconds\n"
-           "  bonhost lnb    on|off|status --driver PATH\n"
-           "      switches the LNB supply on or off, or checks the supply circuit\n"
-           "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
-           "                 [--write-channels FILE]\n"
-           "      tunes every channel (of space S) and waits up to MS ms (default 1500)\n"
-           "      for each: signal, TS, rate, TSID, network and service names; prints a\n"
-           "      table, writes --json FILE as JSON and --write-channels FILE as a channel\n"
-           "      file of the channels that locked; Ctrl-C stops and keeps what was found\n"
-           "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
-           "      runs the checks a support question needs, each PASS, FAIL (with a\n"
-           "      hint) or SKIP; FILE gets the same text with the system's details;\n"
-           "      tunes channel C, or else the first of a few that has a signal\n"
-           "  bonhost --version\n"
-           "  bonhost --help\n"
-           "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
-           "            4 open failed, 5 unknown space or channel, 6 tune failed,\n"
-           "            7 output file error (or no channel locked for --write-channels),\n"
-           "            8 extension export missing or refused, 9 no system device\n"
-           "            enumerator, 10 scan interrupted (Ctrl-C);\n"
-           "            selftest: the number of failed checks\n";
 }

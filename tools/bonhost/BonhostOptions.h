@@ -1,5 +1,5 @@
 // Command line of bonhost: which command and its options. Parsing is plain
-// text work, kept apart from the Windows side so it is easy to test.
+// text work (CLI11), kept apart from the Windows side so it is easy to test.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@ constexpr uint32_t MaxDwellMs = 600000;
 
 struct BonhostOptions {
     BonhostCommand Command = BonhostCommand::Help;
+    std::string HelpText; // with Command Help: the help asked for (of one command, or of all)
     std::string Driver;   // --driver PATH (UTF-8)
     std::string Space;    // --space S (index or name)
     std::string Channel;  // --channel C (index or name)
@@ -29,10 +30,14 @@ struct BonhostOptions {
     std::string Report;                // selftest --report FILE (UTF-8)
 };
 
-// Parses the arguments after the program name. On failure returns false and
-// puts a one-line reason into *error.
+// Parses the arguments after the program name; no arguments ask for help.
+// On failure returns false, puts a one-line reason into *error and leaves
+// in options->Command the command the arguments named (Help when none).
 bool ParseBonhostOptions(const std::vector<std::string>& args, BonhostOptions* options,
                          std::string* error);
+
+// Where a user who got `command` wrong finds its help: "bonhost scan --help".
+std::string BonhostHelpCommand(BonhostCommand command);
 
 // "12" -> 12; anything that is not a plain decimal number gives -1.
 long long ParseIndex(const std::string& text);
@@ -48,4 +53,6 @@ bool ParsePidList(const std::string& text, std::vector<uint16_t>* pids);
 // non-hexadecimal character or no bytes at all.
 bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* bytes);
 
-const char* BonhostUsage();
+// `bonhost --help`: the commands, the shape of each command line and the
+// exit codes.
+std::string BonhostUsage();

@@ -1,9 +1,14 @@
 #include "tools/bonhost/ScanReport.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
+
+using nlohmann::ordered_json;
 
 std::string Number(const char* format, double value) {
     char text[32];
@@ -11,19 +16,51 @@ std::string Number(const char* format, double value) {
     return text;
 }
 
-std::string JsonRow(const ScanRow& row) {
-    std::string services;
-    for (const std::string& name : row.Services)
-        services += (services.empty() ? "" : ", ") + ScanReport::Quote(name);
-    return "{\"space\": " + std::to_string(row.Space) +
-           ", \"spaceName\": " + ScanReport::Quote(row.SpaceName) +
-           ", \"channel\": " + std::to_string(row.Channel) +
-           ", \"channelName\": " + ScanReport::Quote(row.ChannelName) +
-           ", \"signal\": " + Number("%.2f", row.Signal) +
-           ", \"locked\": " + (row.Locked ? "true" : "false") +
-           ", \"tsid\": " + (row.HasTsid ? std::to_string(row.Tsid) : "null") +
-           ", \"services\": [" + services + "]" +
-           ", \"mbps\": " + Number("%.2f", row.Mbps) + "}";
+// Rounded as printed, so that a reader gets the value the file shows; -0.00
+// comes out as 0.00.
+double Hundredths(double value) { return std::round(value * 100) / 100 + 0.0; }
+
+ordered_json RowObject(const ScanRow& row) {
+    ordered_json object;
+    object["space"] = row.Space;
+    object["spaceName"] = row.SpaceName;
+    object["channel"] = row.Channel;
+    object["channelName"] = row.ChannelName;
+    object["signal"] = Hundredths(row.Signal);
+    object["locked"] = row.Locked;
+    object["tsid"] = row.HasTsid ? ordered_json(row.Tsid) : ordered_json(nullptr);
+    object["services"] = row.Services;
+    object["mbps"] = Hundredths(row.Mbps);
+    return object;
+}
+
+// Texts from the air may hold bytes that are not UTF-8; they become U+FFFD
+// instead of an exception.
+std::string Dump(const ordered_json& value) {
+    return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+// nlohmann writes the shortest text that reads back as the same double (0.0,
+// 12.3); the report's numbers keep two decimals like the table. So this walk
+// writes the layout (one row a line) and the fractional numbers, and leaves
+// strings, integers and the rest to nlohmann.
+void Write(const ordered_json& value, std::string* out) {
+    if (value.is_object() || value.is_array()) {
+        const bool object = value.is_object();
+        *out += object ? '{' : '[';
+        const char* separator = "";
+        for (const auto& item : value.items()) {
+            *out += separator;
+            separator = ", ";
+            if (object) *out += Dump(item.key()) + ": ";
+            Write(item.value(), out);
+        }
+        *out += object ? '}' : ']';
+    } else if (value.is_number_float() && std::isfinite(value.get<double>())) {
+        *out += Number("%.2f", value.get<double>());
+    } else {
+        *out += Dump(value);  // a NaN or infinity comes out as null
+    }
 }
 
 std::string TableRow(const ScanRow& row) {
@@ -42,26 +79,12 @@ std::string TableRow(const ScanRow& row) {
 
 }  // namespace
 
-std::string ScanReport::Quote(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += static_cast<char>(c);  // UTF-8 passes as it is
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string ScanReport::Json(const std::vector<ScanRow>& rows) {
     std::string json = "[";
-    for (size_t i = 0; i < rows.size(); ++i) json += (i ? ",\n  " : "\n  ") + JsonRow(rows[i]);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        json += i ? ",\n  " : "\n  ";
+        Write(RowObject(rows[i]), &json);
+    }
     return json + (rows.empty() ? "]\n" : "\n]\n");
 }
 

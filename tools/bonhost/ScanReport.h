@@ -24,15 +24,13 @@ struct ScanRow {
 
 class ScanReport {
 public:
-    // A JSON array with one object per row, in scan order, with exactly the
-    // keys space, spaceName, channel, channelName, signal, locked, tsid
-    // (null without a PAT), services and mbps.
+    // A JSON array with one object per row (one a line), in scan order, with
+    // exactly the keys space, spaceName, channel, channelName, signal, locked,
+    // tsid (null without a PAT), services and mbps; signal and mbps with two
+    // decimals. Bytes that are not UTF-8 in a name become U+FFFD.
     static std::string Json(const std::vector<ScanRow>& rows);
 
     // The table: channels with a signal or a stream first, each group in scan
     // order, then a line counting the channels that locked.
     static std::string Table(const std::vector<ScanRow>& rows);
-
-    // `text` as a JSON string literal (quotes included).
-    static std::string Quote(const std::string& text);
 };

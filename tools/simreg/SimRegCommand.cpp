@@ -1,7 +1,9 @@
 #include "tools/simreg/SimRegCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cwchar>
+#include <memory>
 
 #include <windows.h>
 
@@ -15,14 +17,18 @@
 
 namespace {
 
-int UsageError(const char* message) {
-    std::fprintf(stderr, "simreg: %s\n%s", message, SimRegCommand::Usage());
-    return 2;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+// One line of reason and where the help is ("simreg replay --help").
+int UsageError(const std::string& message, const std::string& help) {
+    std::fprintf(stderr, "simreg: %s\nrun '%s' for the arguments\n", message.c_str(), help.c_str());
+    return ExitUsage;
 }
 
 int Failed(const char* what, HRESULT hr) {
     std::fprintf(stderr, "simreg: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
-    return 1;
+    return ExitFailed;
 }
 
 void PrintDevices(const char* kind, const GUID& category) {
@@ -32,13 +38,31 @@ void PrintDevices(const char* kind, const GUID& category) {
                     Utf8Of(record.clsid).c_str());
 }
 
-// Parses a decimal count of 1 to 64.
-bool ParseCount(const std::wstring& text, unsigned* count) {
-    wchar_t* end = nullptr;
-    const unsigned long value = wcstoul(text.c_str(), &end, 10);
-    if (text.empty() || *end != L'\0' || value < 1 || value > 64) return false;
-    *count = static_cast<unsigned>(value);
-    return true;
+// A decimal count of 1 to 64, rewritten without leading zeros (which CLI11's
+// integer reading would take for octal).
+std::string TakeCount(std::string& text) {
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > 64) return "wants a count from 1 to 64, got: " + text;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (text.empty() || value < 1 || value > 64) return "wants a count from 1 to 64, got: " + text;
+    text = std::to_string(value);
+    return std::string();
+}
+
+std::wstring WideOf(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+    return wide;
+}
+
+std::vector<std::wstring> WideOf(const std::vector<std::string>& texts) {
+    std::vector<std::wstring> wide;
+    for (const std::string& text : texts) wide.push_back(WideOf(text));
+    return wide;
 }
 
 // True when some tuning space of the built-in plan has a channel so named.
@@ -74,67 +98,194 @@ std::wstring FullPath(const std::wstring& path) {
     return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
 }
 
+const char* const Synopsis =
+    "at a glance:\n"
+    "  simreg add-tuners N [--name NAME] [--path-template TEMPLATE]\n"
+    "  simreg add-receivers SCENARIO\n"
+    "  simreg list | clear | sources\n"
+    "  simreg silence CHANNEL...\n"
+    "  simreg replay CHANNEL FILE\n"
+    "  simreg live CHANNEL...|--all\n"
+    "  simreg register DLLPATH | unregister DLLPATH\n"
+    "  simreg COMMAND --help     the arguments of one command\n"
+    "exit codes: 0 done, 1 the command failed, 2 usage error\n";
+
+// What the command line said, in UTF-8 as CLI11 reads it.
+struct Arguments {
+    unsigned Count = 0;
+    std::string Name;
+    std::string PathTemplate;
+    std::string Scenario;
+    std::string Channel;
+    std::vector<std::string> Channels;
+    bool All = false;
+    std::string File;
+};
+
+enum class Command {
+    Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister
+};
+
+class CommandLine {
+public:
+    explicit CommandLine(Arguments* values)
+        : app_("simreg: registers the simulated Tessel tuner in the current (Wine) prefix\n"
+               "and sets what its channels carry",
+               "simreg") {
+        values->Name = Utf8Of(SimRegistry::DefaultTunerName());
+        values->PathTemplate = Utf8Of(SimRegistry::DefaultPathTemplate());
+        app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        app_.require_subcommand(1);
+        app_.set_help_flag("-h,--help", "prints this help");  // before the commands, which inherit it
+
+        CLI::App* sub = Add("add-tuners", Command::AddTuners,
+                            "adds N (1-64) simulated tuner instances; in TEMPLATE, {id} is\n"
+                            "the instance identifier and {n} the tuner's ordinal");
+        sub->add_option("N", values->Count, "how many tuners")
+            ->required()
+            ->transform(CLI::Validator(TakeCount, ""));
+        sub->add_option("--name", values->Name, "their friendly name")
+            ->type_name("NAME")
+            ->capture_default_str()
+            ->check([](const std::string& name) {
+                return name.empty() ? std::string("the tuner name must not be empty") : std::string();
+            });
+        sub->add_option("--path-template", values->PathTemplate, "their DevicePath")
+            ->type_name("TEMPLATE")
+            ->capture_default_str();
+
+        sub = Add("add-receivers", Command::AddReceivers,
+                  "replaces the simulated receiver components by those of\n"
+                  "SCENARIO: none, skipped-only, never-connects, pass-through,\n"
+                  "several, skipped-then-pass-through, all");
+        sub->add_option("SCENARIO", values->Scenario, "which receiver components")->required();
+
+        Add("list", Command::List, "lists the BDA tuner and receiver devices");
+        Add("clear", Command::Clear, "removes every simulated device instance");
+
+        sub = Add("silence", Command::Silence,
+                  "makes the channels (e.g. 20ch) silent: they tune, but give no\n"
+                  "signal and no TS");
+        sub->add_option("CHANNEL", values->Channels, "channel names")->required();
+
+        sub = Add("replay", Command::Replay,
+                  "the channel replays the TS recording FILE in a loop, with its\n"
+                  "own TSID and service name (CHANNEL * stands for every channel\n"
+                  "not named otherwise)");
+        sub->add_option("CHANNEL", values->Channel, "a channel name, or *")->required();
+        sub->add_option("FILE", values->File, "the TS recording")->required();
+
+        sub = Add("live", Command::Live, "back to the synthetic stream");
+        CLI::Option* channels = sub->add_option("CHANNEL", values->Channels, "channel names");
+        sub->add_flag("--all", values->All, "every channel")->excludes(channels);
+        sub->require_option(1);
+
+        Add("sources", Command::Sources, "lists the channels that are silent or replay a file");
+        Add("register", Command::Register, "calls DllRegisterServer of DLLPATH")
+            ->add_option("DLLPATH", values->File, "the COM server DLL")
+            ->required();
+        Add("unregister", Command::Unregister, "calls DllUnregisterServer of DLLPATH")
+            ->add_option("DLLPATH", values->File, "the COM server DLL")
+            ->required();
+        // `simreg help` shows the help too; the listing leaves it out.
+        help_ = app_.add_subcommand("help", "")->group("");
+        named_.emplace_back(help_, Command::Help);
+
+        // After the commands, which would inherit both.
+        auto listing = std::make_shared<CLI::Formatter>();
+        listing->column_width(17);
+        listing->label("SUBCOMMAND", "COMMAND");
+        app_.formatter(listing);
+        app_.footer(Synopsis);
+    }
+
+    // Throws CLI11's ParseError (CallForHelp for --help).
+    void Parse(const std::vector<std::string>& args) {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them from the back
+        app_.parse(reversed);
+    }
+
+    // Whether the arguments named a command (before any refusal).
+    bool Named() const {
+        for (const auto& named : named_)
+            if (named.first->parsed()) return true;
+        return false;
+    }
+
+    Command Selected() const {
+        for (const auto& named : named_)
+            if (named.first->parsed()) return named.second;
+        return Command::Help;
+    }
+
+    // "simreg live --help", or "simreg --help" before a command was named.
+    std::string HelpCommand() const {
+        for (const auto& named : named_)
+            if (named.first->parsed() && named.second != Command::Help)
+                return "simreg " + named.first->get_name() + " --help";
+        return "simreg --help";
+    }
+
+    // The help of the command named, or of all when none was (or `help` was).
+    std::string Help() const {
+        if (help_->parsed())
+            return app_.get_formatter()->make_help(&app_, app_.get_name(), CLI::AppFormatMode::Normal);
+        return app_.help();
+    }
+
+private:
+    CLI::App* Add(const char* name, Command command, const char* description) {
+        CLI::App* sub = app_.add_subcommand(name, description)->group("Commands");
+        sub->footer("exit codes: 0 done, 1 the command failed, 2 usage error");
+        named_.emplace_back(sub, command);
+        return sub;
+    }
+
+    CLI::App app_;
+    CLI::App* help_ = nullptr;
+    std::vector<std::pair<CLI::App*, Command>> named_;
+};
+
 }  // namespace
 
-const char* SimRegCommand::Usage() {
-    return "usage: simreg COMMAND [ARGS]\n"
-           "  add-tuners N [--name NAME] [--path-template TEMPLATE]\n"
-           "      adds N (1-64) simulated tuner instances; in TEMPLATE, {id} is the\n"
-           "      instance identifier and {n} the tuner's ordinal\n"
-           "  add-receivers SCENARIO\n"
-           "      replaces the simulated receiver components by those of SCENARIO:\n"
-           "      none, skipped-only, never-connects, pass-through, several,\n"
-           "      skipped-then-pass-through, all\n"
-           "  list                 lists the BDA tuner and receiver devices\n"
-           "  clear                removes every simulated device instance\n"
-           "  silence CHANNEL...   makes the channels (e.g. 20ch) silent: they tune, but\n"
-           "                       give no signal and no TS\n"
-           "  replay CHANNEL FILE  the channel replays the TS recording FILE in a loop,\n"
-           "                       with its own TSID and service name (CHANNEL * stands\n"
-           "                       for every channel not named otherwise)\n"
-           "  live CHANNEL...|--all  back to the synthetic stream\n"
-           "  sources              lists the channels that are silent or replay a file\n"
-           "  register DLLPATH     calls DllRegisterServer of DLLPATH\n"
-           "  unregister DLLPATH   calls DllUnregisterServer of DLLPATH\n"
-           "  --help               shows this text\n";
-}
-
 int SimRegCommand::Run(const std::vector<std::wstring>& args) {
-    if (args.empty()) return UsageError("no command given");
-    const std::wstring& command = args[0];
-    const std::vector<std::wstring> rest(args.begin() + 1, args.end());
-    if (command == L"--help" || command == L"-h" || command == L"help") {
-        std::printf("%s", Usage());
+    std::vector<std::string> utf8;
+    for (const std::wstring& arg : args) utf8.push_back(Utf8Of(arg));
+    Arguments values;
+    CommandLine line(&values);
+    try {
+        line.Parse(utf8);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s", line.Help().c_str());
         return 0;
+    } catch (const CLI::ParseError& e) {
+        // Said in the words of this tool when no command came first.
+        std::string reason = e.what();
+        if (utf8.empty())
+            reason = "no command given";
+        else if (!line.Named() && utf8[0].compare(0, 1, "-") != 0)
+            reason = "unknown command '" + utf8[0] + "'";
+        return UsageError(reason, line.HelpCommand());
     }
-    if (command == L"add-tuners") return AddTuners(rest);
-    if (command == L"add-receivers") return AddReceivers(rest);
-    if (command == L"list" && rest.empty()) return List();
-    if (command == L"clear" && rest.empty()) return Clear();
-    if (command == L"silence") return Silence(rest);
-    if (command == L"replay") return Replay(rest);
-    if (command == L"live") return Live(rest);
-    if (command == L"sources" && rest.empty()) return Sources();
-    if (command == L"register") return Register(rest, true);
-    if (command == L"unregister") return Register(rest, false);
-    if (command == L"list" || command == L"clear" || command == L"sources")
-        return UsageError("this command takes no argument");
-    return UsageError(("unknown command '" + Utf8Of(command) + "'").c_str());
+    switch (line.Selected()) {
+        case Command::AddTuners:
+            return AddTuners(values.Count, WideOf(values.Name), WideOf(values.PathTemplate));
+        case Command::AddReceivers: return AddReceivers(WideOf(values.Scenario));
+        case Command::List: return List();
+        case Command::Clear: return Clear();
+        case Command::Silence: return Silence(WideOf(values.Channels));
+        case Command::Replay: return Replay(WideOf(values.Channel), WideOf(values.File));
+        case Command::Live: return Live(WideOf(values.Channels), values.All);
+        case Command::Sources: return Sources();
+        case Command::Register: return Register(WideOf(values.File), true);
+        case Command::Unregister: return Register(WideOf(values.File), false);
+        default:
+            std::printf("%s", line.Help().c_str());
+            return 0;
+    }
 }
 
-int SimRegCommand::AddTuners(const std::vector<std::wstring>& args) {
-    unsigned count = 0;
-    if (args.empty() || !ParseCount(args[0], &count))
-        return UsageError("add-tuners wants a count from 1 to 64");
-    std::wstring name = SimRegistry::DefaultTunerName();
-    std::wstring pathTemplate = SimRegistry::DefaultPathTemplate();
-    for (size_t i = 1; i < args.size(); i += 2) {
-        if (i + 1 >= args.size()) return UsageError("an option lacks its value");
-        if (args[i] == L"--name") name = args[i + 1];
-        else if (args[i] == L"--path-template") pathTemplate = args[i + 1];
-        else return UsageError(("unknown option '" + Utf8Of(args[i]) + "'").c_str());
-    }
-    if (name.empty()) return UsageError("the tuner name must not be empty");
+int SimRegCommand::AddTuners(unsigned count, const std::wstring& name, const std::wstring& pathTemplate) {
     std::vector<SimDeviceRecord> added;
     const HRESULT hr = SimRegistry::AddTuners(count, name, pathTemplate, &added);
     if (FAILED(hr)) return Failed("add-tuners", hr);
@@ -143,11 +294,10 @@ int SimRegCommand::AddTuners(const std::vector<std::wstring>& args) {
     return 0;
 }
 
-int SimRegCommand::AddReceivers(const std::vector<std::wstring>& args) {
-    if (args.size() != 1) return UsageError("add-receivers wants one scenario");
-    const HRESULT hr = SimRegistry::SetReceiverScenario(args[0]);
+int SimRegCommand::AddReceivers(const std::wstring& scenario) {
+    const HRESULT hr = SimRegistry::SetReceiverScenario(scenario);
     if (hr == E_INVALIDARG)
-        return UsageError(("unknown scenario '" + Utf8Of(args[0]) + "'").c_str());
+        return UsageError("unknown scenario '" + Utf8Of(scenario) + "'", "simreg add-receivers --help");
     return FAILED(hr) ? Failed("add-receivers", hr) : 0;
 }
 
@@ -162,13 +312,12 @@ int SimRegCommand::Clear() {
     return FAILED(hr) ? Failed("clear", hr) : 0;
 }
 
-int SimRegCommand::Register(const std::vector<std::wstring>& args, bool registering) {
-    if (args.size() != 1) return UsageError("register and unregister want one DLL path");
-    HMODULE module = LoadLibraryW(args[0].c_str());
+int SimRegCommand::Register(const std::wstring& dll, bool registering) {
+    HMODULE module = LoadLibraryW(dll.c_str());
     if (module == nullptr) {
-        std::fprintf(stderr, "simreg: cannot load '%s' (error %lu)\n", Utf8Of(args[0]).c_str(),
+        std::fprintf(stderr, "simreg: cannot load '%s' (error %lu)\n", Utf8Of(dll).c_str(),
                      static_cast<unsigned long>(GetLastError()));
-        return 1;
+        return ExitFailed;
     }
     typedef HRESULT(STDAPICALLTYPE * Entry)();
     const char* name = registering ? "DllRegisterServer" : "DllUnregisterServer";
@@ -177,15 +326,14 @@ int SimRegCommand::Register(const std::vector<std::wstring>& args, bool register
     if (entry != nullptr) hr = entry();
     FreeLibrary(module);
     if (entry == nullptr) {
-        std::fprintf(stderr, "simreg: '%s' has no %s\n", Utf8Of(args[0]).c_str(), name);
-        return 1;
+        std::fprintf(stderr, "simreg: '%s' has no %s\n", Utf8Of(dll).c_str(), name);
+        return ExitFailed;
     }
     return FAILED(hr) ? Failed(name, hr) : 0;
 }
 
-int SimRegCommand::Silence(const std::vector<std::wstring>& args) {
-    if (args.empty()) return UsageError("silence wants at least one channel name");
-    for (const std::wstring& channel : args) {
+int SimRegCommand::Silence(const std::vector<std::wstring>& channels) {
+    for (const std::wstring& channel : channels) {
         WarnIfNotInPlan(channel);
         const HRESULT hr = SimSourceRegistry::Set(channel, SimSourceRegistry::SilentValue());
         if (FAILED(hr)) return Failed("silence", hr);
@@ -193,22 +341,20 @@ int SimRegCommand::Silence(const std::vector<std::wstring>& args) {
     return 0;
 }
 
-int SimRegCommand::Replay(const std::vector<std::wstring>& args) {
-    if (args.size() != 2) return UsageError("replay wants a channel name and a TS file");
-    WarnIfNotInPlan(args[0]);
-    const std::wstring path = FullPath(args[1]);
-    if (!CheckRecording(path)) return 1;
-    const HRESULT hr = SimSourceRegistry::Set(args[0], path);
+int SimRegCommand::Replay(const std::wstring& channel, const std::wstring& file) {
+    WarnIfNotInPlan(channel);
+    const std::wstring path = FullPath(file);
+    if (!CheckRecording(path)) return ExitFailed;
+    const HRESULT hr = SimSourceRegistry::Set(channel, path);
     return FAILED(hr) ? Failed("replay", hr) : 0;
 }
 
-int SimRegCommand::Live(const std::vector<std::wstring>& args) {
-    if (args.empty()) return UsageError("live wants channel names or --all");
-    if (args.size() == 1 && args[0] == L"--all") {
+int SimRegCommand::Live(const std::vector<std::wstring>& channels, bool all) {
+    if (all) {
         const HRESULT hr = SimSourceRegistry::Clear();
         return FAILED(hr) ? Failed("live", hr) : 0;
     }
-    for (const std::wstring& channel : args) {
+    for (const std::wstring& channel : channels) {
         const HRESULT hr = SimSourceRegistry::Remove(channel);
         if (FAILED(hr)) return Failed("live", hr);
     }

@@ -11,16 +11,15 @@ public:
     // goes to stdout, errors to stderr. Returns the process exit code:
     // 0 done, 1 the command failed, 2 a usage error.
     static int Run(const std::vector<std::wstring>& args);
-    static const char* Usage();
 
 private:
-    static int AddTuners(const std::vector<std::wstring>& args);
-    static int AddReceivers(const std::vector<std::wstring>& args);
+    static int AddTuners(unsigned count, const std::wstring& name, const std::wstring& pathTemplate);
+    static int AddReceivers(const std::wstring& scenario);
     static int List();
     static int Clear();
-    static int Silence(const std::vector<std::wstring>& args);
-    static int Replay(const std::vector<std::wstring>& args);
-    static int Live(const std::vector<std::wstring>& args);
+    static int Silence(const std::vector<std::wstring>& channels);
+    static int Replay(const std::wstring& channel, const std::wstring& file);
+    static int Live(const std::vector<std::wstring>& channels, bool all);
     static int Sources();
-    static int Register(const std::vector<std::wstring>& args, bool registering);
+    static int Register(const std::wstring& dll, bool registering);
 };
