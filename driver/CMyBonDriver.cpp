@@ -31,6 +31,9 @@ constexpr uint32_t EncryptionFlagOff = 0;
 // CurrentSpace and CurrentChannel before the first SetChannel.
 constexpr int32_t NoneSet = -1;
 constexpr DWORD NoneSetAnswer = 0xFFFFFFFFu;
+// "StallSeconds": 0 switches the stall watch off.
+constexpr uint32_t DefaultStallSeconds = 10;
+constexpr uint32_t MaxStallSeconds = 600;
 
 }  // namespace
 
@@ -79,6 +82,7 @@ void CMyBonDriver::DestroyStorage() {
 void CMyBonDriver::Start() {
     CurrentSpace = NoneSet;
     CurrentChannel = NoneSet;
+    hostOpen_ = false;
     HeldChunk = nullptr;
     CallbackAttached.store(false);
     ChunkQueue.Configure(0, 0);
@@ -95,6 +99,11 @@ void CMyBonDriver::ReadSettings() {
     IniSettings::ReadText(IniFilePath, WIDE("TunerFrendlyName"), TunerFriendlyName,
                           DeviceNameCapacity);
     IniSettings::ReadText(IniFilePath, WIDE("NetworkName"), NetworkName, NetworkNameCapacity);
+    recoverySettings_.AutoRecover =
+        IniSettings::ReadBounded(IniFilePath, WIDE("AutoRecover"), 0, 1, 1) == 1;
+    recoverySettings_.StallSeconds =
+        IniSettings::ReadBounded(IniFilePath, WIDE("StallSeconds"), 0, MaxStallSeconds,
+                                 DefaultStallSeconds);
     WideCopyTruncate(TunerDevicePath, DeviceNameCapacity, WIDE(""));
     LoadChannels();
 }
@@ -145,44 +154,89 @@ BOOL CMyBonDriver::OpenTuner() {
     Trace("(CMyBonDriver::OpenTuner)");
     ScopedLock lock(DriverLock);
     if (releasing_ || CurrentGraph == nullptr) return FALSE;
-    // An open tuner stays as it is: building a second graph over the first
-    // would orphan the running one.
-    if (IsOpen()) return TRUE;
+    // An open tuner stays as it is (also while it recovers): building a
+    // second graph over the first would orphan the running one.
+    if (hostOpen_) return TRUE;
+    // The tuner was not there when the object was made; it may be now.
+    if (TunerDevicePath[0] == 0) SelectTunerDevice();
+    HRESULT hr = BuildAndRunGraph();
+    std::shared_ptr<StreamSignal> signal;
+    if (SUCCEEDED(hr) && (signal = StreamSignal::Create()) == nullptr) {
+        hr = E_OUTOFMEMORY;
+        TearDownGraph();
+    }
+    if (FAILED(hr)) return FALSE;
+    OpenStreamSignal(std::move(signal));
+    AttachSampleCallback();
+    hostOpen_ = true;
+    ++openGeneration_;
+    tunedSpace_ = NoneSet;
+    tunedChannel_ = NoneSet;
+    tuned_.store(false);
+    lastSampleMs_.store(GetTickCount64());
+    StartRecovery();
+    return TRUE;
+}
+
+// The graph and the two set-up operations every open sends, then Run. On
+// failure the graph is torn down again. Runs under DriverLock.
+HRESULT CMyBonDriver::BuildAndRunGraph() {
     CurrentGraph->SetTunerNames(TunerFriendlyName, TunerDevicePath);
     HRESULT hr = CurrentGraph->AutoCreateMyDigitalTvFilterGraph();
     if (SUCCEEDED(hr)) hr = CurrentGraph->SetTunerMode(DigitalTunerMode);
     if (SUCCEEDED(hr)) hr = CurrentGraph->SetTransportStreanEncryptionFlag(EncryptionFlagOff);
     if (SUCCEEDED(hr)) hr = CurrentGraph->PlayMyFilterGraph();
-    std::shared_ptr<StreamSignal> signal;
-    if (SUCCEEDED(hr) && (signal = StreamSignal::Create()) == nullptr) hr = E_OUTOFMEMORY;
-    if (FAILED(hr)) {
-        // A Run that failed left nothing running; a graph whose event could
-        // not be made is stopped before it goes.
-        if (CurrentGraph->GetRunState() != GraphStopped) CurrentGraph->StopMyFilterGraph();
-        CurrentGraph->TearMyFilterGraph();
-        return FALSE;
-    }
-    OpenStreamSignal(std::move(signal));
-    AttachSampleCallback();
-    return TRUE;
+    // A Run that failed left nothing running.
+    if (FAILED(hr)) TearDownGraph();
+    return hr;
+}
+
+void CMyBonDriver::StartRecovery() {
+    const DeviceText name(TunerFriendlyName);
+    const DeviceText path(TunerDevicePath);
+    recovery_ = TunerRecovery::Start(recoveryTarget_, CurrentGraph, openGeneration_,
+                                     recoverySettings_, name, path);
+    if (recovery_ == nullptr) Trace("(CMyBonDriver::OpenTuner) no recovery thread");
 }
 
 void CMyBonDriver::CloseTuner() {
     Trace("(CMyBonDriver::CloseTuner)");
-    ScopedLock lock(DriverLock);
-    if (releasing_ || !IsOpen()) return;
-    CloseGraph();
+    std::unique_ptr<TunerRecovery> recovery;
+    {
+        ScopedLock lock(DriverLock);
+        if (releasing_ || !hostOpen_) return;
+        recovery = CloseLocked();
+    }
+    // The recovery thread may be waiting for DriverLock to rebuild.
+    if (recovery != nullptr) recovery->Join();
 }
 
-// Stops the open graph, lets go of the stream and tears the graph down.
-// Runs under DriverLock.
-void CMyBonDriver::CloseGraph() {
+// Ends the open: the recovery thread is told to stop (and handed back to be
+// joined without the lock), the graph is stopped and torn down (or was, by
+// a recovery) and the stream goes. Runs under DriverLock.
+std::unique_ptr<TunerRecovery> CMyBonDriver::CloseLocked() {
+    hostOpen_ = false;
+    std::unique_ptr<TunerRecovery> recovery = std::move(recovery_);
+    if (recovery != nullptr) recovery->RequestStop();
+    TearDownGraph();
+    CloseStream();
+    return recovery;
+}
+
+// Stops the graph if it runs, detaches the callback and tears the graph
+// down; the host's stream is left as it is. Runs under DriverLock.
+void CMyBonDriver::TearDownGraph() {
     if (CurrentGraph->GetRunState() != GraphStopped) CurrentGraph->StopMyFilterGraph();
     DetachSampleCallback();
+    CurrentGraph->TearMyFilterGraph();
+}
+
+// Lets go of the stream: waiters return, queued chunks and the chunk last
+// handed out go. Runs under DriverLock.
+void CMyBonDriver::CloseStream() {
     CloseStreamSignal();
     ChunkQueue.Clear();
     FreeHeldChunk();
-    CurrentGraph->TearMyFilterGraph();
     // A closed tuner holds no chunk memory. The buffers belong to the
     // streaming thread while a push runs: a Stop that failed may have left
     // one under way, and then they go with the next close or the object.
@@ -215,12 +269,12 @@ void CMyBonDriver::Release() {
 CMyBonDriver::Ending CMyBonDriver::EndLocked() {
     releasing_ = true;
     if (CurrentDriver == this) CurrentDriver = nullptr;
+    Ending ending;
+    if (hostOpen_) ending.Recovery = CloseLocked();
     CloseStreamSignal();
-    if (IsOpen()) CloseGraph();
     FreeHeldChunk();
     WaitForPushesToLeave();
     ChunkQueue.Configure(0, 0);
-    Ending ending;
     ending.Graph = CurrentGraph;
     CurrentGraph = nullptr;
     ending.Com = com_;
@@ -233,6 +287,8 @@ CMyBonDriver::Ending CMyBonDriver::EndLocked() {
 // lock free. The graph object goes under the lock, before the apartment
 // that made its objects is left.
 void CMyBonDriver::FinishEnding(Ending ending) {
+    if (ending.Recovery != nullptr) ending.Recovery->Join();
+    ending.Recovery.reset();
     if (ending.Graph != nullptr) {
         ending.Graph->StopRemoteKeys();
         ScopedLock lock(DriverLock);
@@ -248,10 +304,12 @@ void CMyBonDriver::WaitForPushesToLeave() {
     for (int waited = 0; pushesInFlight_.load() != 0 && waited < 1000; ++waited) Sleep(1);
 }
 
+// True from a successful OpenTuner to CloseTuner, also while the driver
+// recovers a lost tuner: the host opened it and has not closed it.
 BOOL CMyBonDriver::IsTunerOpening() {
     Trace("(CMyBonDriver::IsTunerOpening)");
     ScopedLock lock(DriverLock);
-    return !releasing_ && IsOpen() ? TRUE : FALSE;
+    return !releasing_ && hostOpen_ ? TRUE : FALSE;
 }
 
 LPCWSTR CMyBonDriver::GetTunerName() {
@@ -298,6 +356,7 @@ int32_t CMyBonDriver::OnTsSample(void* context, const uint8_t* bytes, int32_t le
     // Counted before the test, so that CloseTuner, which detaches first,
     // sees every push that can still touch the queue's buffers.
     ++driver->pushesInFlight_;
+    driver->lastSampleMs_.store(GetTickCount64(), std::memory_order_relaxed);
     bool appended = false;
     if (driver->CallbackAttached.load()) {
         try {
@@ -408,6 +467,7 @@ BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
         tuned = TuneRow(space, channel);
         CurrentSpace = static_cast<int32_t>(space);
         CurrentChannel = static_cast<int32_t>(channel);
+        if (tuned) NoteTuned(space, channel);
     }
     ResetPidFilterAfterTune(tuned);
     return tuned ? TRUE : FALSE;
@@ -422,9 +482,19 @@ BOOL CMyBonDriver::SetChannel(BYTE channel) {
         // Before any two-argument SetChannel the space is -1, which no table has.
         tuned = TuneRow(static_cast<uint32_t>(CurrentSpace), channel);
         CurrentChannel = channel;
+        if (tuned) NoteTuned(static_cast<uint32_t>(CurrentSpace), channel);
     }
     ResetPidFilterAfterTune(tuned);
     return tuned ? TRUE : FALSE;
+}
+
+// The channel a rebuilt graph is tuned to again; a new channel's first
+// sample may take a moment, which is no stall.
+void CMyBonDriver::NoteTuned(uint32_t space, uint32_t channel) {
+    tunedSpace_ = static_cast<int32_t>(space);
+    tunedChannel_ = static_cast<int32_t>(channel);
+    lastSampleMs_.store(GetTickCount64());
+    tuned_.store(true);
 }
 
 // A new channel starts with a map holding only the null-packet PID. Runs
@@ -454,4 +524,74 @@ float CMyBonDriver::GetSignalLevel() {
     SignalStatistics statistics;
     if (FAILED(CurrentGraph->GetSignalStatistics(&statistics))) return noLevel;
     return SignalLevelFromStatistics(statistics.Level, statistics.LevelHundredths);
+}
+
+// ---- recovery (called by the recovery thread) ------------------------------------
+
+StreamFacts CMyBonDriver::RecoveryFacts() const {
+    StreamFacts facts;
+    facts.LastSampleMs = lastSampleMs_.load(std::memory_order_relaxed);
+    facts.Tuned = tuned_.load();
+    return facts;
+}
+
+bool CMyBonDriver::RecoveryWanted(uint32_t generation) const {
+    return !releasing_ && hostOpen_ && generation == openGeneration_;
+}
+
+void CMyBonDriver::DropBrokenGraph(uint32_t generation) {
+    ScopedLock lock(DriverLock);
+    if (!RecoveryWanted(generation) || !IsOpen()) return;
+    Trace("(CMyBonDriver) the broken graph goes; the stream stays open");
+    TearDownGraph();
+}
+
+// The graph as OpenTuner built it, the channel the host last tuned and what
+// the host set through the exports (PID filter, LNB power on satellite).
+RebuildResult CMyBonDriver::Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events) {
+    ScopedLock lock(DriverLock);
+    if (!RecoveryWanted(generation)) return RebuildResult::Blocked;
+    if (IsOpen()) return RebuildResult::Rebuilt;
+    // A graph that a failed sweep kept aside may still hang; no new one
+    // piles up beside it.
+    if (!CurrentGraph->ReadyForNewGraph()) return RebuildResult::Blocked;
+    const HRESULT hr = BuildAndRunGraph();
+    if (FAILED(hr)) {
+        TraceFailure("(CMyBonDriver) rebuild failed", hr);
+        return hr == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED) ? RebuildResult::DeviceMissing
+                                                                   : RebuildResult::Failed;
+    }
+    AttachSampleCallback();
+    lastSampleMs_.store(GetTickCount64());
+    if (!RestoreHostSettings()) {
+        TearDownGraph();
+        return RebuildResult::Failed;
+    }
+    ProcessCardReader.ForgetCard();
+    *events = CurrentGraph->EventSource();
+    Trace("(CMyBonDriver) rebuilt, retuned and restored");
+    return RebuildResult::Rebuilt;
+}
+
+bool CMyBonDriver::RestoreHostSettings() {
+    if (tunedSpace_ != NoneSet &&
+        !TuneRow(static_cast<uint32_t>(tunedSpace_), static_cast<uint32_t>(tunedChannel_)))
+        return false;
+    if (HardwarePidFilter::Restore() == 0) return false;
+    const int64_t lnb = ProcessLnbPower.load();
+    if (lnb >= 0 && NetworkFromName(NetworkName) == Network::IsdbS &&
+        FAILED(CurrentGraph->SetLNBPower(static_cast<uint32_t>(lnb))))
+        return false;
+    return true;
+}
+
+StreamFacts CMyBonDriver::RecoveryAdapter::Facts() { return driver.RecoveryFacts(); }
+
+void CMyBonDriver::RecoveryAdapter::DropBrokenGraph(uint32_t generation) {
+    driver.DropBrokenGraph(generation);
+}
+
+RebuildResult CMyBonDriver::RecoveryAdapter::Rebuild(uint32_t generation,
+                                                     ComPtr<IMediaEventEx>* events) {
+    return driver.Rebuild(generation, events);
 }

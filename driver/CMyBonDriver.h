@@ -36,6 +36,7 @@
 #include "devices/DeviceNames.h"
 #include "driver/ComApartment.h"
 #include "driver/StreamSignal.h"
+#include "driver/TunerRecovery.h"
 #include "driver/TsChunkQueue.h"
 #include "platform/IBonDriver.h"
 #include "platform/Locks.h"
@@ -91,13 +92,34 @@ private:
 
     // What Release hands over to be ended with DriverLock free.
     struct Ending {
+        std::unique_ptr<TunerRecovery> Recovery;
         MyFilterGraph* Graph = nullptr;
         ComApartment Com;
     };
+    // The recovery thread's way in (the object itself has no base but the
+    // host interface).
+    struct RecoveryAdapter final : RecoveryTarget {
+        explicit RecoveryAdapter(CMyBonDriver& owner) : driver(owner) {}
+        StreamFacts Facts() override;
+        void DropBrokenGraph(uint32_t generation) override;
+        RebuildResult Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events) override;
+        CMyBonDriver& driver;
+    };
+
     void Start();
     Ending EndLocked();
     static void FinishEnding(Ending ending);
-    void CloseGraph();
+    HRESULT BuildAndRunGraph();
+    void StartRecovery();
+    std::unique_ptr<TunerRecovery> CloseLocked();
+    void TearDownGraph();
+    void CloseStream();
+    void NoteTuned(uint32_t space, uint32_t channel);
+    StreamFacts RecoveryFacts() const;
+    bool RecoveryWanted(uint32_t generation) const;
+    void DropBrokenGraph(uint32_t generation);
+    RebuildResult Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events);
+    bool RestoreHostSettings();
     void ReadSettings();
     void LoadChannels();
     void SelectTunerDevice();
@@ -132,4 +154,17 @@ private:
     // first): every host call refuses. Read and set under DriverLock, except
     // by an exit-time Release, when no other thread is left.
     bool releasing_ = true;
+    // The open as the host sees it: from a successful OpenTuner to
+    // CloseTuner, while the graph may be torn down and rebuilt by the
+    // recovery thread. Under DriverLock.
+    bool hostOpen_ = false;
+    uint32_t openGeneration_ = 0;  // counts opens; a recovery acts for its own
+    std::unique_ptr<TunerRecovery> recovery_;
+    RecoverySettings recoverySettings_;
+    RecoveryAdapter recoveryTarget_{*this};
+    // The last channel tuned successfully, retuned after a rebuild.
+    int32_t tunedSpace_ = -1;
+    int32_t tunedChannel_ = -1;
+    std::atomic<uint64_t> lastSampleMs_{0};  // written by the streaming thread
+    std::atomic<bool> tuned_{false};
 };

@@ -26,6 +26,7 @@ int32_t HardwarePidFilter::Enable(int32_t enable) {
     MyFilterGraph* graph = OpenGraph();
     if (graph == nullptr) return 0;
     if (FAILED(graph->EnablePidFilter(static_cast<uint32_t>(enable)))) return 0;
+    ProcessPidFilterSwitch = enable;
     if (enable == 0) return 1;
     const uint16_t onList[1] = {PidFilterOnPid};
     return AsFlag(graph->SetPidFilterList(1, onList));
@@ -60,4 +61,17 @@ int32_t HardwarePidFilter::Change(bool add, uint8_t count, const uint16_t* pids,
     const bool needToUpdate = change == PIDMapChange::NeedToUpdate;
     Trace(traces.NeedToUpdate, needToUpdate);
     return needToUpdate ? SendFilterMap(graph, traces) : 1;
+}
+
+int32_t HardwarePidFilter::Restore() {
+    ScopedLock lock(DriverLock);
+    MyFilterGraph* graph = OpenGraph();
+    if (graph == nullptr) return 0;
+    if (ProcessPidFilterSwitch >= 0 &&
+        FAILED(graph->EnablePidFilter(static_cast<uint32_t>(ProcessPidFilterSwitch))))
+        return 0;
+    PIDFilterMap filterMap;
+    ProcessPidMap.BuildFilterMap(&filterMap);
+    if (filterMap.NumberOfPIDInFilterMap == 0) return 1;  // never reset: the device has none
+    return AsFlag(graph->SetPidFilterList(filterMap.NumberOfPIDInFilterMap, filterMap.PIDs));
 }

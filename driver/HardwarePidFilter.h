@@ -24,6 +24,10 @@ public:
     };
     static int32_t Add(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
     static int32_t Remove(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
+    // Sends the switch the host last set and the map as it stands to a
+    // graph rebuilt after a loss (no reset: the host's PIDs stay). 1 when
+    // the device took both (or there was nothing to send).
+    static int32_t Restore();
 
 private:
     static int32_t Change(bool add, uint8_t count, const uint16_t* pids,

@@ -15,6 +15,12 @@ public:
     // "DeviceID", default 0, as the platform's integer reader reads it.
     static int32_t ReadDeviceId(const WideChar* iniPath);
 
+    // A whole number from `low` to `high` written in decimal digits only;
+    // anything else (missing, empty, other characters, out of range) gives
+    // `fallback`.
+    static uint32_t ReadBounded(const WideChar* iniPath, const WideChar* key, uint32_t low,
+                                uint32_t high, uint32_t fallback);
+
     // A text key, default empty; `value` (cleared first) holds `capacity`
     // units including the terminator.
     static void ReadText(const WideChar* iniPath, const WideChar* key, WideChar* value,

@@ -28,6 +28,8 @@ MyFilterGraph* CurrentGraph = nullptr;
 CMyBonDriver* CurrentDriver = nullptr;
 PIDMap ProcessPidMap;
 SmartCardReader ProcessCardReader;
+int32_t ProcessPidFilterSwitch = -1;
+std::atomic<int64_t> ProcessLnbPower{-1};
 
 void AttachProcessState(HMODULE module) {
     ModuleHandle = module;

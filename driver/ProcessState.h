@@ -13,6 +13,9 @@
 // and change only under DriverLock. Nothing here has a static destructor.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "driver/PIDMap.h"
 #include "driver/SmartCardReader.h"
 #include "platform/PlatformTypes.h"
@@ -28,8 +31,14 @@ extern CMyBonDriver* CurrentDriver;
 // Touched only under DriverLock, by the PID-filter exports and the driver's
 // reset after a tune; kept until the process ends.
 extern PIDMap ProcessPidMap;
-// Touched only by SCardTransmit under DriverLock.
+// Touched only by SCardTransmit under DriverLock (and by a rebuild, which
+// has the card reset before its next command).
 extern SmartCardReader ProcessCardReader;
+// What the host last set on the device through the exports, so that a graph
+// rebuilt after a loss gets it again: the PID filter's switch (under
+// DriverLock) and the LNB power; -1 while never set.
+extern int32_t ProcessPidFilterSwitch;
+extern std::atomic<int64_t> ProcessLnbPower;
 
 // The library entry's two halves. `processExit`: the detach is the process's
 // exit (DllMain's reserved argument set), which leaves everything in place.

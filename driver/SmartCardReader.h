@@ -72,6 +72,8 @@ public:
                      ScardDword* recvLength);
 
     bool CardNeedsReset() const { return cardNeedsReset_; }
+    // The device went and came back: its card is reset before the next command.
+    void ForgetCard() { cardNeedsReset_ = true; }
     uint32_t CardPresent() const { return cardPresent_; }
 
 private:

@@ -36,7 +36,9 @@ int32_t TunerAccess::CheckLnbPowerCircuit(uint32_t value) {
 }
 
 int32_t TunerAccess::SetLnbPower(uint32_t value) {
-    return OnOpenGraph([&](MyFilterGraph& graph) { return graph.SetLNBPower(value); });
+    const int32_t done = OnOpenGraph([&](MyFilterGraph& graph) { return graph.SetLNBPower(value); });
+    if (done != 0) ProcessLnbPower.store(value);
+    return done;
 }
 
 int32_t TunerAccess::GetLnbPower(uint32_t value) {

@@ -565,6 +565,18 @@ void MyFilterGraph::KeepStaleGraph() {
     }
 }
 
+ComPtr<IMediaEventEx> MyFilterGraph::EventSource() const {
+    ComPtr<IMediaEventEx> events;
+    if (pIFilterGraph_IGraphBuilder.Get() != nullptr)
+        events.QueryFrom(pIFilterGraph_IGraphBuilder.Get(), IID_IMediaEventEx);
+    return events;
+}
+
+bool MyFilterGraph::ReadyForNewGraph() {
+    RetireStaleGraphs();
+    return staleGraphs_.empty();
+}
+
 void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {
     if (*inGraph && filter != nullptr && pIFilterGraph_IGraphBuilder.Get() != nullptr)
         pIFilterGraph_IGraphBuilder->RemoveFilter(filter);

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <strmif.h>
+#include <control.h>
 #include <bdaiface.h>
 
 #include <cstdint>
@@ -98,6 +99,12 @@ public:
     HRESULT PlayMyFilterGraph();
     HRESULT StopMyFilterGraph();
     HRESULT TearMyFilterGraph();
+    // The graph manager's event queue (its own reference; empty while no
+    // graph is built). Free-threaded: the recovery thread reads it.
+    ComPtr<IMediaEventEx> EventSource() const;
+    // Sweeps the graphs a failed sweep kept aside once more; true when none
+    // is left, so that a new graph does not pile up beside them.
+    bool ReadyForNewGraph();
 
     // --- TunerDeviceControl operations: E_FAIL without a network provider,
     // the query's failure when it lacks the interface, else the device's code.

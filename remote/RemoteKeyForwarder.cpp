@@ -3,7 +3,7 @@
 #include <process.h>
 
 #include "remote/RemoteKeyPoller.h"
-#include "remote/SentMessageWait.h"
+#include "platform/SentMessageWait.h"
 
 RemoteKeyForwarder::RemoteKeyForwarder(RemoteKeySource& source) : source_(source) {
     // A failed creation leaves the handle null; construction goes on.

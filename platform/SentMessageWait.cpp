@@ -1,4 +1,4 @@
-#include "remote/SentMessageWait.h"
+#include "platform/SentMessageWait.h"
 
 bool WaitDispatchingSentMessages(HANDLE object) { return WaitDispatchingSentMessages(&object, 1); }
 
