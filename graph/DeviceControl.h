@@ -14,6 +14,7 @@
 #include <strmif.h>
 
 #include "dshow/ComPtr.h"
+#include "graph/TracingDeviceControl.h"
 #include "platform/Locks.h"
 #include "platform/TunerDeviceControl.h"
 #include "remote/RemoteKeySource.h"
@@ -38,7 +39,14 @@ public:
     HRESULT Call(Operation operation) const {
         ComPtr<TunerDeviceControl> control;
         const HRESULT hr = Query(&control);
-        return FAILED(hr) ? hr : operation(*control.Get());
+        if (FAILED(hr)) return hr;
+#ifdef BDA_TRACE
+        // The tracing build writes every call as a device-call line.
+        TracingDeviceControl traced(*control.Get());
+        return operation(traced);
+#else
+        return operation(*control.Get());
+#endif
     }
 
     // Call() for one method of the interface with its arguments:

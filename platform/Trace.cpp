@@ -2,6 +2,7 @@
 
 #ifdef BDA_TRACE
 #include <cstdio>
+#include <string>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -29,6 +30,12 @@ void TraceWrite(const char* text, int valueCount, int64_t v1, int64_t v2, int64_
         line[used + 1] = 0;
     }
     Emit(line);
+}
+
+void TraceLine(const char* text) {
+    std::string line(text);
+    line += '\n';
+    Emit(line.c_str());
 }
 
 void TraceWriteResult(const char* text, int32_t result) {

@@ -16,10 +16,14 @@ inline void Trace(const char* text, int64_t v1, int64_t v2, int64_t v3) {
 }
 // A failure: the documented text with the result code that made it fail.
 inline void TraceFailure(const char* text, int32_t result) { TraceWriteResult(text, result); }
+// A line of any length, as it is (a device call with a card answer runs to
+// a kilobyte).
+void TraceLine(const char* text);
 #else
 inline void Trace(const char*) {}
 inline void Trace(const char*, int64_t) {}
 inline void Trace(const char*, int64_t, int64_t) {}
 inline void Trace(const char*, int64_t, int64_t, int64_t) {}
 inline void TraceFailure(const char*, int32_t) {}
+inline void TraceLine(const char*) {}
 #endif

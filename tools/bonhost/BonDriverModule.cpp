@@ -2,9 +2,13 @@
 
 #include "tools/bonhost/BonhostText.h"
 
-BonDriverModule::~BonDriverModule() {
+BonDriverModule::~BonDriverModule() { Unload(); }
+
+void BonDriverModule::Unload() {
     if (driver_ != nullptr) driver_->Release();
+    driver_ = nullptr;
     if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
 }
 
 BonDriverModule::Result BonDriverModule::Load(const std::wstring& path, std::string* error) {

@@ -23,6 +23,10 @@ public:
     // holds a one-line reason.
     Result Load(const std::wstring& path, std::string* error);
 
+    // Releases the driver object and unloads the library (the destructor
+    // does it too).
+    void Unload();
+
     // The driver object, owned by this module until its destructor.
     IBonDriver2* Driver() const { return driver_; }
     // The loaded library, for its other exports; owned by this module.

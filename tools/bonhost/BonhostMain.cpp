@@ -19,6 +19,7 @@
 #include "tools/bonhost/BonhostSelfTest.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/BonhostTuners.h"
+#include "tools/bonhost/SupportReport.h"
 
 namespace {
 
@@ -86,6 +87,7 @@ int Run() {
         case BonhostCommand::SelfTest: {
             // The self-test loads the library itself: a library that will not
             // load is its first finding, not a reason to stop.
+            if (!options.ReportDir.empty()) return SupportReport(options).Run();
             BonhostSelfTest selfTest(options);
             return selfTest.RunCommand();
         }

@@ -63,6 +63,7 @@ const char* const Synopsis =
     "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
     "                 [--write-channels FILE]\n"
     "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
+    "                 [--report-dir DIR [--report-seconds N] [--scan] [--include-card-data]]\n"
     "  bonhost --version\n"
     "  bonhost COMMAND --help      the options of one command\n"
     "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
@@ -184,6 +185,22 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
             AddDriver(command, o);
             command->add_option("--report", o->Report, "write the report with the system's details")
                 ->type_name("FILE");
+            CLI::Option* folder = command->add_option(
+                "--report-dir", o->ReportDir,
+                "write a folder to send when asking for help: the report, the settings,\n"
+                "the tuner list, the tracing driver's trace and device calls, N s of TS");
+            folder->type_name("DIR");
+            command->add_option("--report-seconds", o->ReportSeconds,
+                                "seconds of TS the folder gets (default 10)")
+                ->type_name("N")
+                ->check(CheckSeconds)
+                ->needs(folder);
+            command->add_flag("--scan", o->ReportScan, "the folder also gets scan.json, a scan of every channel")
+                ->needs(folder);
+            command->add_flag("--include-card-data", o->IncludeCardData,
+                              "keep the card's command and answer bytes in the folder (by default only\n"
+                              "their length, a digest and the status word)")
+                ->needs(folder);
             CLI::Option* space =
                 command->add_option("--space", o->Space, "tune this space (with --channel)");
             CLI::Option* channel =

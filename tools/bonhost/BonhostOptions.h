@@ -28,6 +28,10 @@ struct BonhostOptions {
     std::string Json;                  // scan --json FILE (UTF-8)
     std::string WriteChannels;         // scan --write-channels FILE (UTF-8)
     std::string Report;                // selftest --report FILE (UTF-8)
+    std::string ReportDir;             // selftest --report-dir DIR (UTF-8)
+    double ReportSeconds = 10;         // selftest --report-seconds N
+    bool ReportScan = false;           // selftest --scan
+    bool IncludeCardData = false;      // selftest --include-card-data
 };
 
 // Parses the arguments after the program name; no arguments ask for help.

@@ -91,6 +91,7 @@ const SelfTestReport& BonhostSelfTest::Run(bool print) {
     Record("remote", open, "an open tuner", [&](CheckResult* r) { tuner_->RemoteKey(r); });
     Record("lnb", open, "an open tuner", [&](CheckResult* r) { tuner_->Lnb(r); });
     Record("reopen", open, "an open tuner", [&](CheckResult* r) { tuner_->Reopen(r); });
+    if (tuner_ != nullptr) haveChannel_ = tuner_->Channel(&space_, &channel_);
     tuner_.reset();
     return report_;
 }
@@ -188,6 +189,12 @@ void BonhostSelfTest::CheckOpen(CheckResult* result) {
                      "replug it, and check that its own BDA driver is installed");
     tuner_.reset(new TunerChecks(module_.Module(), driver, settings_.Network == "ISDBS"));
     Judge(result, CheckVerdict::Pass, "OpenTuner succeeded: " + Utf8FromWide(driver->GetTunerName()));
+}
+
+bool BonhostSelfTest::TunedChannel(DWORD* space, DWORD* channel) const {
+    *space = space_;
+    *channel = channel_;
+    return haveChannel_;
 }
 
 std::string BonhostSelfTest::ReportText() const {

@@ -32,6 +32,16 @@ public:
     // The report file's text: the system's details, then the checks.
     std::string ReportText() const;
 
+    // After Run: the channel the self-test tuned (or tried first); false
+    // when it tuned none.
+    bool TunedChannel(DWORD* space, DWORD* channel) const;
+    // After Run: the library and its driver, while still loaded (null once
+    // Unload ran or when it did not load).
+    BonDriverModule& Module() { return module_; }
+    bool Loaded() const { return loaded_ && module_.Driver() != nullptr; }
+    const std::wstring& IniPath() const { return settings_.IniPath; }
+    const std::wstring& DllPath() const { return dllPath_; }
+
 private:
     struct Settings {
         std::wstring IniPath;
@@ -57,6 +67,8 @@ private:
     bool loaded_ = false;
     Settings settings_;
     std::unique_ptr<TunerChecks> tuner_;
+    bool haveChannel_ = false;
+    DWORD space_ = 0, channel_ = 0;
     SelfTestReport report_;
     bool print_ = false;
 };

@@ -73,6 +73,12 @@ bool TunerChecks::TuneAndWait(DWORD space, DWORD channel, DWORD ms, double* wait
 
 bool TunerChecks::TryChannels(DWORD space, DWORD first, DWORD count, std::string* tried) {
     const DWORD last = DriverPlan::ChannelCount(driver_, space);
+    // Until one streams, the channel meant is the first one tried.
+    if (first < last) {
+        tried_ = true;
+        space_ = space;
+        channel_ = first;
+    }
     for (DWORD channel = first; channel < last && channel < first + count; ++channel) {
         *tried += (tried->empty() ? "" : ", ") + DriverPlan::ChannelName(driver_, space, channel);
         if (!TuneAndWait(space, channel, TuneWaitMs, &firstChunkMs_)) continue;

@@ -32,6 +32,13 @@ public:
     void Reopen(CheckResult* result);
 
     bool Tuned() const { return tuned_; }
+    // The channel the check tuned, or the first it tried when none streamed;
+    // false when it tried none.
+    bool Channel(DWORD* space, DWORD* channel) const {
+        *space = space_;
+        *channel = channel_;
+        return tried_;
+    }
     bool Streamed() const { return !pids_.empty(); }
 
 private:
@@ -48,6 +55,7 @@ private:
     IBonDriver2* driver_;
     bool satellite_;
     bool tuned_ = false;
+    bool tried_ = false;
     DWORD space_ = 0, channel_ = 0;
     double firstChunkMs_ = 0;
     std::map<uint16_t, uint64_t> pids_;  // packets per PID in the stream check
