@@ -2,10 +2,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostText.h"
 
 namespace {
+
+// No chunk for this long (or for four chunks' time at the rate so far, when
+// that is longer) is a stopped stream rather than a slow one.
+constexpr uint64_t StopMs = 2000;
 
 // A space or channel given by index, or else by name among the listed ones.
 bool FindByIndexOrName(const std::string& text, DWORD count,
@@ -122,12 +128,15 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
 
 void BonhostRecorder::Pump(std::FILE* out, double seconds) {
     const ULONGLONG start = GetTickCount64();
+    if (startMs_ == 0) startMs_ = lastChunkMs_ = start;
     const ULONGLONG end = start + static_cast<ULONGLONG>(seconds * 1000.0);
     ULONGLONG nextProgress = start + 500;
     for (ULONGLONG now = start; now < end; now = GetTickCount64()) {
         DWORD left = static_cast<DWORD>(end - now);
         driver_->WaitTsStream(left < 200 ? left : 200);
+        const uint64_t before = chunks_;
         Drain(out);
+        WatchGap(GetTickCount64(), chunks_ != before);
         if (GetTickCount64() >= nextProgress) {
             Progress((GetTickCount64() - start) / 1000.0, false);
             nextProgress += 500;
@@ -150,6 +159,33 @@ void BonhostRecorder::Drain(std::FILE* out) {
     }
 }
 
+void BonhostRecorder::WatchGap(uint64_t now, bool chunk) {
+    const double seconds = (now - startMs_) / 1000.0;
+    const uint64_t flowingMs = lastChunkMs_ - startMs_;
+    const double bytesPerMs = flowingMs > 0 ? static_cast<double>(bytes_) / flowingMs : 0.0;
+    if (!chunk) {
+        const uint64_t chunkMs = bytesPerMs > 0 ? static_cast<uint64_t>(192512 / bytesPerMs) : 0;
+        if (stopped_ || chunks_ == 0 || now - lastChunkMs_ < std::max<uint64_t>(StopMs, 4 * chunkMs))
+            return;
+        stopped_ = true;
+        std::printf("\n%7.1f s  stream stopped: no TS since %.1f s\n",
+                    seconds, (lastChunkMs_ - startMs_) / 1000.0);
+        std::fflush(stdout);
+        return;
+    }
+    if (stopped_) {
+        const double gapMs = static_cast<double>(now - lastChunkMs_);
+        const double lost = gapMs * bytesPerMs;
+        ++gaps_;
+        lostBytes_ += lost;
+        std::printf("\n%7.1f s  stream resumed after a gap of %.1f s, about %.0f bytes lost\n",
+                    seconds, gapMs / 1000.0, lost);
+        std::fflush(stdout);
+        stopped_ = false;
+    }
+    lastChunkMs_ = now;
+}
+
 void BonhostRecorder::Progress(double elapsed, bool last) {
     double mbits = elapsed > 0 ? bytes_ * 8.0 / 1e6 / elapsed : 0.0;
     std::printf("\r%6.1f s  %12llu bytes  %7.2f Mbit/s  signal %6.2f   ", elapsed,
@@ -165,6 +201,9 @@ void BonhostRecorder::Summary() const {
     std::printf("sync losses: %llu\n", static_cast<unsigned long long>(checker_.SyncLosses()));
     std::printf("continuity-counter errors: %llu\n",
                 static_cast<unsigned long long>(checker_.CcErrors()));
+    if (gaps_ != 0 || stopped_)
+        std::printf("gaps: %u resumed%s, about %.0f bytes lost\n", gaps_,
+                    stopped_ ? ", stopped at the end" : "", lostBytes_);
     for (uint16_t pid : checker_.Pids()) {
         const TsPidReport* report = checker_.Pid(pid);
         if (report == nullptr) continue;

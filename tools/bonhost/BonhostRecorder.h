@@ -1,6 +1,9 @@
 // `bonhost record`: opens the tuner, tunes one channel and pulls TS for a
 // given time with WaitTsStream/GetTsStream, writing it to a file and
-// counting it with TsStreamChecker.
+// counting it with TsStreamChecker. When the stream stops (a tuner that was
+// unplugged or stalled) it says so in one line, and in one more when the
+// stream resumes (the driver recovers it), with the gap and the bytes the
+// gap cost at the rate before it; the recording goes on to its end.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +37,19 @@ private:
     void Drain(std::FILE* out);
     void Progress(double elapsed, bool last);
     void Summary() const;
+    // Notes a chunk (or none) at `now`, printing the stop and resume lines.
+    void WatchGap(uint64_t now, bool chunk);
 
     IBonDriver2* driver_;
     TsStreamChecker checker_;
     uint64_t bytes_ = 0;
     uint64_t chunks_ = 0;
     bool writeFailed_ = false;
+    uint64_t startMs_ = 0;
+    uint64_t lastChunkMs_ = 0;   // when the last chunk came (or the recording began)
+    bool stopped_ = false;       // no chunk for StopMs
+    uint32_t gaps_ = 0;
+    double lostBytes_ = 0;
     std::function<bool()> afterTune_;
     std::function<void()> halfway_;
 };

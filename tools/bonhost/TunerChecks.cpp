@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/TesselExports.h"
+#include "tools/bonhost/BonhostText.h"
+#include "tools/bonhost/BonhostTuners.h"
 #include "tools/bonhost/DriverPlan.h"
 #include "tools/bonhost/LibraryCard.h"
 #include "tools/bonhost/LibraryExport.h"
@@ -111,6 +113,15 @@ void TunerChecks::Tune(const std::string& space, const std::string& channel, Che
                                  driver_->GetSignalLevel(), firstChunkMs_));
 }
 
+bool TunerChecks::TunerStillListed() const {
+    std::vector<TunerListing> tuners;
+    if (!ListTuners(&tuners)) return true;  // cannot tell
+    const std::string name = Utf8FromWide(driver_->GetTunerName());
+    for (const TunerListing& tuner : tuners)
+        if (tuner.Name == name) return true;
+    return false;
+}
+
 void TunerChecks::Stream(CheckResult* result) {
     TsStreamChecker checker;
     StreamReader reader(driver_);
@@ -125,6 +136,11 @@ void TunerChecks::Stream(CheckResult* result) {
                              (checker.HasPat() ? "PAT TSID " + Hex16(checker.PatTsid()) : "no PAT") +
                              ", " + std::to_string(losses) + " sync losses, " +
                              std::to_string(checker.CcErrors()) + " continuity errors";
+    if (reader.Bytes() == 0 && !TunerStillListed())
+        return Judge(result, CheckVerdict::Fail,
+                     "no TS arrived within 3 s, and the tuner is gone from the system",
+                     "the tuner was lost (unplugged, or reset by a USB hub that saves power): plug\n"
+                     "it in again; with AutoRecover=1 the driver resumes the stream by itself");
     if (reader.Bytes() == 0)
         return Judge(result, CheckVerdict::Fail, "no TS arrived within 3 s",
                      "the channel locked, then the stream stopped: replug the tuner, try another USB port");

@@ -46,6 +46,8 @@ private:
     bool TuneAndWait(DWORD space, DWORD channel, DWORD ms, double* waitedMs);
     bool TryChannels(DWORD space, DWORD first, DWORD count, std::string* tried);
     std::string ChannelText() const;
+    // Whether a tuner of the open tuner's name is still in the system.
+    bool TunerStillListed() const;
     // Packets per PID over `ms`, the first chunk after a purge left out.
     std::map<uint16_t, uint64_t> PacketsPerPid(DWORD ms);
     void JudgeFilter(uint16_t held, const std::vector<uint16_t>& told,
