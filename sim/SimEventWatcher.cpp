@@ -43,24 +43,27 @@ DWORD WINAPI SimEventWatcher::Main(void*) {
 }
 
 // A change notification is armed before each pass, so one made during the
-// pass ends the next wait at once; without one it polls.
+// pass ends the next wait at once. While one is armed the thread sleeps
+// until it fires and touches nothing else: a process that ends meanwhile
+// never stops it inside the heap or the registry. Where none can be armed
+// (the key was deleted under it) it opens the key again and polls.
 void SimEventWatcher::Watch() {
     const uint64_t startedAfter = SimDeviceEvents::LastSequence();
     SimRegistryKey root;
-    root.Create(HKEY_CURRENT_USER, L"Software\\TesselSim");
     EventHandle changed;
-    changed.CreateAutoReset();
+    if (!changed.CreateAutoReset()) return;
     bool armed = false;
     for (;;) {
-        if (!armed && root.IsOpen() && changed.Get() != nullptr)
-            armed = RegNotifyChangeKeyValue(root.Get(), TRUE,
+        if (!armed) {
+            if (!root.IsOpen()) root.Create(HKEY_CURRENT_USER, L"Software\\TesselSim");
+            armed = root.IsOpen() &&
+                    RegNotifyChangeKeyValue(root.Get(), TRUE,
                                             REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                             changed.Get(), TRUE) == ERROR_SUCCESS;
-        SimDeviceEvents::ApplyRecorded(SimProcessControl(), startedAfter);
-        if (!armed) {
-            Sleep(kPollMs);
-        } else if (WaitForSingleObject(changed.Get(), kPollMs) == WAIT_OBJECT_0) {
-            armed = false;
+            if (!armed) root.Reset();
         }
+        SimDeviceEvents::ApplyRecorded(SimProcessControl(), startedAfter);
+        if (WaitForSingleObject(changed.Get(), armed ? INFINITE : kPollMs) == WAIT_OBJECT_0)
+            armed = false;
     }
 }

@@ -1,8 +1,9 @@
 // The thread of TesselSim.dll that brings the device events other processes
-// record (SimDeviceEvents) to this process's devices: it waits for a change
-// under HKCU\Software\TesselSim, for 100 ms at most, and applies every event
-// recorded after it started that this process has not applied yet, so an
-// event reaches the devices here within about 100 ms. Windows only.
+// record (SimDeviceEvents) to this process's devices: woken by a change
+// notification on HKCU\Software\TesselSim (or, where none can be armed,
+// every 100 ms), it applies every event recorded after it started that this
+// process has not applied yet, so an event reaches the devices here within
+// a few milliseconds (100 ms when polling). Windows only.
 #pragma once
 
 #include <windows.h>
