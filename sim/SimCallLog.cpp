@@ -10,7 +10,7 @@ const char* SimOpName(SimOp op) {
         "TransmitCardCommand", "EnablePidFilter", "SetPidFilterList",
         "FactoryModeWriteManufacturerProductSerialNumber", "GetPinTypes", "CreatePin",
         "ConnectTunerInput", "ConnectTunerOutput", "Pause", "Run", "Stop", "ConnectTerminalInput",
-        "LeaveGraph"};
+        "LeaveGraph", "Unplug", "Replug", "Stall", "Flow", "NoSignal", "Signal", "Abort"};
     static_assert(sizeof(names) / sizeof(names[0]) == static_cast<size_t>(SimOp::Count),
                   "one name per operation");
     const size_t index = static_cast<size_t>(op);
@@ -20,6 +20,9 @@ const char* SimOpName(SimOp op) {
 uint64_t SimCallLog::Append(SimCall call) {
     ScopedLock hold(lock_);
     call.Sequence = nextSequence_++;
+    call.TimeMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::steady_clock::now() - created_)
+                                            .count());
     entries_.push_back(std::move(call));
     return entries_.back().Sequence;
 }

@@ -4,6 +4,7 @@
 // devices. Thread-safe.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@ using SimText = std::basic_string<WideChar>;
 
 // Everything the log can record and a fault can be armed for. The first block
 // mirrors TunerDeviceControl; the second holds the points at which the sim
-// filters ask their device whether to fail.
+// filters ask their device whether to fail; the third records what happened
+// to a device (SimDeviceEvent, in the same order), which no fault can stop.
 enum class SimOp : uint32_t {
     SetTunerMode,
     SetFrequency,
@@ -44,6 +46,14 @@ enum class SimOp : uint32_t {
     // The null terminal's (it belongs to no device: armed on the default one).
     ConnectTerminalInput,
     LeaveGraph,
+    // What happened to the device (SimDevice::Apply).
+    Unplug,
+    Replug,
+    Stall,
+    Flow,
+    NoSignal,
+    Signal,
+    Abort,
     Count  // number of operations, not an operation
 };
 
@@ -52,6 +62,8 @@ const char* SimOpName(SimOp op);
 
 struct SimCall {
     uint64_t Sequence = 0;        // process-wide order, from 1, assigned by Append
+    uint64_t TimeMs = 0;          // milliseconds since the log was made (steady clock),
+                                  // assigned by Append; never falls in Sequence order
     SimOp Op = SimOp::Count;
     SimText Device;               // path of the device that was called
     std::vector<uint32_t> Values; // scalar arguments in declaration order
@@ -67,8 +79,8 @@ public:
     SimCallLog(const SimCallLog&) = delete;
     SimCallLog& operator=(const SimCallLog&) = delete;
 
-    // Stamps the entry with the next sequence number and stores a copy.
-    // Returns that sequence number.
+    // Stamps the entry with the next sequence number and the time, and stores
+    // a copy. Returns that sequence number.
     uint64_t Append(SimCall call);
 
     // Copies of the entries, oldest first; the caller owns the vector.
@@ -78,12 +90,13 @@ public:
     size_t Count(SimOp op) const;
     size_t Size() const;
 
-    // Forgets every entry. Sequence numbers keep rising, so entries taken
-    // before and after a Clear never share a number.
+    // Forgets every entry. Sequence numbers and times keep rising, so entries
+    // taken before and after a Clear never share a number.
     void Clear();
 
 private:
     mutable ReentrantLock lock_;
+    const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
     std::vector<SimCall> entries_;
     uint64_t nextSequence_ = 1;
 };

@@ -22,8 +22,9 @@
 
 class SimControl {
 public:
-    // Every device back to power-on defaults, the call log emptied, the
-    // counters zeroed. Devices are kept, so pointers held elsewhere stay valid.
+    // Every device back to power-on defaults (plugged, flowing, with signal),
+    // the call log emptied, the counters zeroed. Devices are kept, so
+    // pointers held elsewhere stay valid.
     virtual void Reset() = 0;
 
     // The device known by `devicePath` (compared exactly), created on first

@@ -25,7 +25,17 @@ bool SameName(const SimText& a, const WideChar* b) { return b && a == SimText(b)
 
 }  // namespace
 
-SimDevice::SimDevice(const SimText& devicePath, SimCallLog& log) : path_(devicePath), log_(log) {}
+#ifdef _WIN32
+static_assert(SimDeviceNotConnected ==
+                  MAKE_HRESULT(SEVERITY_ERROR, FACILITY_WIN32, ERROR_DEVICE_NOT_CONNECTED),
+              "the code a removed device answers");
+#endif
+
+SimDevice::SimDevice(const SimText& devicePath, SimCallLog& log)
+    : stale_(new SimDevice(devicePath, log, Gone{})), path_(devicePath), log_(log) {}
+
+SimDevice::SimDevice(const SimText& devicePath, SimCallLog& log, Gone)
+    : path_(devicePath), log_(log), gone_(true), plugged_(false) {}
 
 SimDevice::~SimDevice() = default;
 
@@ -44,8 +54,12 @@ void SimDevice::Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t>
 
 // Runs `perform` unless a failure is armed for `op`. A success code armed for
 // `op` replaces the result of an operation that succeeded.
+// An unplugged device answers TunerDeviceControl before any fault: nothing
+// reaches it. The filter-side points go on as before.
 template <class Perform>
 HRESULT SimDevice::Run(SimOp op, Perform perform) {
+    if (!plugged_ && op <= SimOp::FactoryModeWriteManufacturerProductSerialNumber)
+        return SimDeviceNotConnected;
     HRESULT fault = S_OK;
     const bool faulted = faults_.Take(op, &fault);
     if (faulted && FAILED(fault)) return fault;
@@ -87,7 +101,7 @@ HRESULT SimDevice::GetSignalStatistics(SignalStatistics* statistics) {
     }
     SignalStatistics filled{};
     const HRESULT hr = Run(SimOp::GetSignalStatistics, [&] {
-        if (state_.HasChannel && generator_) {
+        if (state_.HasChannel && generator_ && !noSignal_) {
             filled.Leading[0] = 1;  // locked
             DefaultSignal(state_.Channel, &filled.Level, &filled.LevelHundredths);
             for (const SignalOverride& entry : signals_)
@@ -354,9 +368,11 @@ uint64_t SimDevice::BitRate() const {
     return bitRate_;
 }
 
+// Stalled or without signal the stream keeps its place, so it goes on
+// where it stopped.
 size_t SimDevice::ReadTs(uint8_t* out, size_t bytes) {
     ScopedLock hold(lock_);
-    if (!out) return 0;
+    if (!out || !plugged_ || stalled_ || noSignal_) return 0;
     size_t written = 0;
     if (draining_) {
         written = draining_->DrainPending(out, bytes);
@@ -464,7 +480,109 @@ void SimDevice::ClearSignalOverrides() {
 
 SimDeviceState SimDevice::State() const {
     ScopedLock hold(lock_);
-    return state_;
+    SimDeviceState copy = state_;
+    copy.Plugged = plugged_;
+    copy.Stalled = stalled_;
+    copy.NoSignal = noSignal_;
+    copy.PlugGeneration = generation_;
+    return copy;
+}
+
+void SimDevice::Unplug() { Apply(SimDeviceEvent::Unplug); }
+void SimDevice::Replug() { Apply(SimDeviceEvent::Replug); }
+void SimDevice::Stall() { Apply(SimDeviceEvent::Stall); }
+void SimDevice::Flow() { Apply(SimDeviceEvent::Flow); }
+void SimDevice::SetNoSignal(bool noSignal) {
+    Apply(noSignal ? SimDeviceEvent::NoSignal : SimDeviceEvent::Signal);
+}
+void SimDevice::Abort() { Apply(SimDeviceEvent::Abort); }
+
+void SimDevice::Apply(SimDeviceEvent event) {
+    if (event >= SimDeviceEvent::Count) return;
+    ScopedLock events(eventLock_);
+    Change(event);
+    TellListeners(event);
+}
+
+bool SimDevice::ApplyRecorded(SimDeviceEvent event, uint64_t sequence) {
+    if (event >= SimDeviceEvent::Count) return false;
+    ScopedLock events(eventLock_);
+    {
+        ScopedLock hold(lock_);
+        if (sequence <= appliedSequence_) return false;
+        appliedSequence_ = sequence;
+    }
+    Change(event);
+    TellListeners(event);
+    return true;
+}
+
+uint64_t SimDevice::AppliedSequence() const {
+    ScopedLock hold(lock_);
+    return appliedSequence_;
+}
+
+void SimDevice::Change(SimDeviceEvent event) {
+    ScopedLock hold(lock_);
+    if (!gone_) {
+        switch (event) {
+        case SimDeviceEvent::Unplug:
+            plugged_ = false;
+            break;
+        case SimDeviceEvent::Replug:
+            if (!plugged_) ++generation_;
+            plugged_ = true;
+            break;
+        case SimDeviceEvent::Stall: stalled_ = true; break;
+        case SimDeviceEvent::Flow: stalled_ = false; break;
+        case SimDeviceEvent::NoSignal: noSignal_ = true; break;
+        case SimDeviceEvent::Signal: noSignal_ = false; break;
+        case SimDeviceEvent::Abort:
+        case SimDeviceEvent::Count: break;
+        }
+    }
+    Log(SimOpOfEvent(event), {generation_}, {}, S_OK);
+}
+
+// A listener may go (even from inside its own call) while the others are
+// told: each round looks for the next one not told yet in the list as it
+// is now, so a removed listener is never called.
+void SimDevice::TellListeners(SimDeviceEvent event) {
+    std::vector<SimDeviceListener*> told;
+    for (;;) {
+        SimDeviceListener* next = nullptr;
+        for (SimDeviceListener* listener : listeners_)
+            if (std::find(told.begin(), told.end(), listener) == told.end()) {
+                next = listener;
+                break;
+            }
+        if (next == nullptr) return;
+        told.push_back(next);
+        next->OnDeviceEvent(*this, event);
+    }
+}
+
+uint32_t SimDevice::PlugGeneration() const {
+    ScopedLock hold(lock_);
+    return generation_;
+}
+
+SimDevice* SimDevice::Through(uint32_t generation) {
+    ScopedLock hold(lock_);
+    return gone_ || generation == generation_ ? this : stale_.get();
+}
+
+void SimDevice::AddListener(SimDeviceListener* listener) {
+    if (listener == nullptr) return;
+    ScopedLock events(eventLock_);
+    if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+        listeners_.push_back(listener);
+}
+
+void SimDevice::RemoveListener(SimDeviceListener* listener) {
+    ScopedLock events(eventLock_);
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener),
+                     listeners_.end());
 }
 
 void SimDevice::Reset() {
@@ -483,4 +601,10 @@ void SimDevice::Reset() {
     bitRateSet_ = false;
     generator_.reset();
     draining_.reset();
+    if (!gone_) {
+        if (!plugged_) ++generation_;
+        plugged_ = true;
+    }
+    stalled_ = false;
+    noSignal_ = false;
 }

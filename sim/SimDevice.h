@@ -23,6 +23,15 @@
 // - Null pointers are answered with E_POINTER (and logged) before any fault.
 // - Out-pointer operations log the bytes they wrote (nothing on failure).
 // - An empty remote-key script answers S_FALSE and leaves the outputs alone.
+// - Misbehaviour (Apply, see SimDeviceEvent): unplugged, every
+//   TunerDeviceControl operation is logged and answers SimDeviceNotConnected
+//   (before any armed fault) and ReadTs delivers nothing; Replug brings the
+//   device back under a new plug generation, and a handle of an older one
+//   (Through) stays dead for good, as a real driver's handle of a removed
+//   device does. Stalled, ReadTs delivers nothing while everything else
+//   answers as before; without signal, GetSignalStatistics answers Level 0
+//   (not locked) and ReadTs nothing. Both take effect at the next call. The
+//   filter-side fault points are not affected: a graph can always be torn down.
 // Objects are owned by the SimControl that made them and live until the
 // process ends (Reset restores defaults but keeps the object), so filters may
 // keep a plain pointer.
@@ -39,11 +48,16 @@
 #include "sim/SimCallLog.h"
 #include "sim/SimChannel.h"
 #include "sim/SimChannelSources.h"
+#include "sim/SimDeviceEvent.h"
+#include "sim/SimDeviceListener.h"
 #include "sim/SimFaults.h"
 
 // Power-on defaults of the streaming knobs.
 constexpr size_t SimDefaultSampleSize = 188 * 256;
 constexpr uint64_t SimDefaultBitRate = 16000000;  // bits/s
+
+// What an unplugged device answers: HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED).
+constexpr HRESULT SimDeviceNotConnected = static_cast<HRESULT>(0x8007048Fu);
 
 // One scripted answer of ReadRemoteControlKey.
 struct SimRemoteKey {
@@ -72,6 +86,10 @@ struct SimDeviceState {
     uint32_t CardResets = 0;
     uint32_t CardCommands = 0;
     uint64_t TsBytesDelivered = 0;
+    bool Plugged = true;
+    bool Stalled = false;
+    bool NoSignal = false;
+    uint32_t PlugGeneration = 0;   // rises at every Replug
 };
 
 class SimDevice {
@@ -165,12 +183,49 @@ public:
     // A consistent copy of the observable state.
     SimDeviceState State() const;
 
+    // ---- Misbehaviour ----
+    // Each logs the event (its SimOp, Values {plug generation after it}),
+    // changes the device and then tells every listener, in that order.
+    // Asking for the state the device is already in (Unplug while unplugged)
+    // changes nothing but is logged and told all the same.
+    void Unplug();
+    void Replug();
+    void Stall();
+    void Flow();
+    void SetNoSignal(bool noSignal);  // true: NoSignal, false: Signal
+    // Nothing changes in the device: its streaming filters end their stream.
+    void Abort();
+    void Apply(SimDeviceEvent event);
+    // Applies an event that carries a sequence number from the registry's
+    // record (SimDeviceEvents): only when no event of that number or a
+    // later one was applied here yet, so an event reaching the device twice
+    // (in process and through the record) takes effect once. True when applied.
+    bool ApplyRecorded(SimDeviceEvent event, uint64_t sequence);
+    // The highest sequence applied by ApplyRecorded (0: none); Reset keeps it.
+    uint64_t AppliedSequence() const;
+
+    uint32_t PlugGeneration() const;
+    // What a handle opened at plug generation `generation` reaches: this
+    // device while it has not been replugged since, else a device of the
+    // same path and log that is gone for good (every operation answers
+    // SimDeviceNotConnected, ReadTs nothing). Never null; owned by this one.
+    SimDevice* Through(uint32_t generation);
+
+    // Listeners are told every event of this device until removed; `listener`
+    // must stay valid until RemoveListener returns. Adding one twice adds it once.
+    void AddListener(SimDeviceListener* listener);
+    void RemoveListener(SimDeviceListener* listener);
+
     // Everything back to power-on defaults (faults, script, card, tune, PID
-    // filter, filter knobs). The call log and the channel sources are not
-    // touched.
+    // filter, filter knobs), plugged (a new plug generation if it was not),
+    // flowing and with signal, without telling anyone. The call log, the
+    // channel sources, the listeners and the applied sequence are not touched.
     void Reset();
 
 private:
+    struct Gone {};
+    SimDevice(const SimText& devicePath, SimCallLog& log, Gone);
+
     struct SignalOverride {
         SimText Name;
         int32_t Level;
@@ -183,6 +238,16 @@ private:
     void ApplyTune(const TuneRequest& request);
     std::unique_ptr<TsSource> OpenSource() const;
     void BuildAnswer(const std::vector<uint8_t>& command, uint8_t* response, uint32_t responseSize);
+    // Logs and performs `event` (device lock taken); then TellListeners.
+    void Change(SimDeviceEvent event);
+    // Calls every listener once (event lock held).
+    void TellListeners(SimDeviceEvent event);
+
+    // Taken first: serialises the events and guards the listeners, and is
+    // held while they are told (never taken under lock_).
+    mutable ReentrantLock eventLock_;
+    std::vector<SimDeviceListener*> listeners_;
+    std::unique_ptr<SimDevice> stale_;  // what old handles reach; null in that one itself
 
     mutable ReentrantLock lock_;
     const SimText path_;
@@ -202,4 +267,10 @@ private:
     std::shared_ptr<const SimChannelSources> sources_;
     std::unique_ptr<TsSource> generator_;  // current tune's stream, null without channel
     std::unique_ptr<TsSource> draining_;   // previous tune, until its packet is complete
+    const bool gone_ = false;              // the stale device: never plugged again
+    bool plugged_ = true;
+    bool stalled_ = false;
+    bool noSignal_ = false;
+    uint32_t generation_ = 0;
+    uint64_t appliedSequence_ = 0;
 };

@@ -15,4 +15,8 @@ struct ISimDeviceOwner : public IUnknown {
     // The device this filter drives; owned by the process-wide SimControl and
     // valid until the process ends. Never null.
     virtual SimDevice* STDMETHODCALLTYPE Device() = 0;
+    // What the filter's calls reach: its device, or once the device has been
+    // replugged since the filter opened it, the device's dead handle
+    // (SimDevice::Through). Same lifetime; never null.
+    virtual SimDevice* STDMETHODCALLTYPE Handle() = 0;
 };

@@ -9,6 +9,7 @@
 #include "sim/SimClassFactory.h"
 #include "sim/SimClassIds.h"
 #include "sim/SimControl.h"
+#include "sim/SimEventWatcher.h"
 #include "sim/SimNetworkProvider.h"
 #include "sim/SimNullTerminal.h"
 #include "sim/SimPassThroughReceiver.h"
@@ -74,6 +75,8 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** obje
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     std::call_once(sourcesLoaded, LoadChannelSources);
+    // Events other processes record reach this one's devices from now on.
+    SimEventWatcher::Start();
     for (const ClassEntry& entry : kClassTable) {
         if (clsid != *entry.clsid) continue;
         SimClassFactory* factory = new (std::nothrow) SimClassFactory(entry.create);

@@ -47,7 +47,7 @@ SimDevice* SimNetworkProvider::ConnectedDevice() {
     ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Adopt(info.pFilter);
     ComPtr<ISimDeviceOwner> owner;
     if (FAILED(owner.QueryFrom(filter.Get(), IID_ISimDeviceOwner))) return nullptr;
-    return owner->Device();
+    return owner->Handle();
 }
 
 // Each operation: the connected device does the work, or VFW_E_NOT_CONNECTED.

@@ -1,9 +1,10 @@
 // The maker's network provider filter, simulated: one output pin and the
 // TunerDeviceControl interface. Every operation is forwarded to the simulated
 // device of the tuner filter whose input pin our output pin is connected to,
-// found afresh for each call. While the pin is unconnected every operation
-// answers VFW_E_NOT_CONNECTED (0x80040209) and touches no device; the
-// placeholder slots answer E_NOTIMPL.
+// found afresh for each call (through the tuner's handle, so a tuner filter
+// older than the device's last replug reaches a dead one). While the pin is
+// unconnected every operation answers VFW_E_NOT_CONNECTED (0x80040209) and
+// touches no device; the placeholder slots answer E_NOTIMPL.
 #pragma once
 
 #include "dshow/CBaseFilter.h"
@@ -84,8 +85,9 @@ private:
     explicit SimNetworkProvider(HRESULT* result);
     ~SimNetworkProvider() override;
 
-    // The device of the tuner filter at the other end of our pin, or null
-    // when the pin is unconnected or the peer is not a simulated tuner.
+    // What the tuner filter at the other end of our pin reaches
+    // (ISimDeviceOwner::Handle), or null when the pin is unconnected or the
+    // peer is not a simulated tuner.
     SimDevice* ConnectedDevice();
 
     SimModuleObject moduleObject_;

@@ -22,6 +22,7 @@ const ClassEntry kClasses[] = {
     {&CLSID_SimPassThroughReceiver, L"Tessel Sim Pass-Through Receiver"},
 };
 
+const wchar_t kUnpluggedRoot[] = L"Software\\TesselSim\\Unplugged";
 const wchar_t kInstancePrefix[] = L"{5E5A";
 const wchar_t kInstanceSuffix[] = L"-7E55-4E11-9D1C-000000000000}";
 
@@ -44,9 +45,19 @@ std::wstring InstanceName(unsigned ordinal) {
     return kInstancePrefix + std::wstring(digits) + kInstanceSuffix;
 }
 
+// The instances of `category`, with the tuners moved aside among them: an
+// unplugged tuner keeps its ordinal and its path.
+std::vector<SimDeviceRecord> ListWithUnplugged(const GUID& category) {
+    std::vector<SimDeviceRecord> records = SimRegistry::List(category);
+    if (IsEqualGUID(category, SimCategoryNetworkTuner))
+        for (const SimDeviceRecord& record : SimRegistry::UnpluggedTuners())
+            records.push_back(record);
+    return records;
+}
+
 unsigned NextOrdinal(const GUID& category) {
     unsigned next = 0;
-    for (const SimDeviceRecord& record : SimRegistry::List(category))
+    for (const SimDeviceRecord& record : ListWithUnplugged(category))
         if (IsOurInstance(record.instance) && InstanceOrdinal(record.instance) >= next)
             next = InstanceOrdinal(record.instance) + 1;
     return next;
@@ -54,9 +65,37 @@ unsigned NextOrdinal(const GUID& category) {
 
 unsigned CountOurs(const GUID& category) {
     unsigned count = 0;
-    for (const SimDeviceRecord& record : SimRegistry::List(category))
+    for (const SimDeviceRecord& record : ListWithUnplugged(category))
         if (IsOurInstance(record.instance)) ++count;
     return count;
+}
+
+SimDeviceRecord ReadRecord(const SimRegistryKey& key, const std::wstring& instance) {
+    SimDeviceRecord record;
+    record.instance = instance;
+    key.GetString(L"FriendlyName", &record.friendlyName);
+    key.GetString(L"DevicePath", &record.devicePath);
+    key.GetString(L"CLSID", &record.clsid);
+    return record;
+}
+
+// Copies the key `from` (below `fromParent`) with its values to `to` (below
+// `toParent`), then deletes the original.
+LONG MoveKey(HKEY fromParent, const std::wstring& from, HKEY toParent, const std::wstring& to) {
+    SimRegistryKey source;
+    LONG result = source.Open(fromParent, from);
+    SimRegistryKey target;
+    if (result == ERROR_SUCCESS) result = target.Create(toParent, to);
+    if (result == ERROR_SUCCESS) result = source.CopyValuesTo(target.Get());
+    if (result != ERROR_SUCCESS) {
+        if (target.IsOpen()) {
+            target.Reset();
+            SimRegistryKey::DeleteTree(toParent, to);
+        }
+        return result;
+    }
+    source.Reset();
+    return SimRegistryKey::DeleteTree(fromParent, from);
 }
 
 HRESULT FromWin32(LONG error) { return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error); }
@@ -203,12 +242,7 @@ std::vector<SimDeviceRecord> SimRegistry::List(const GUID& category) {
     for (const std::wstring& name : root.SubkeyNames()) {
         SimRegistryKey key;
         if (key.Open(root.Get(), name) != ERROR_SUCCESS) continue;
-        SimDeviceRecord record;
-        record.instance = name;
-        key.GetString(L"FriendlyName", &record.friendlyName);
-        key.GetString(L"DevicePath", &record.devicePath);
-        key.GetString(L"CLSID", &record.clsid);
-        records.push_back(record);
+        records.push_back(ReadRecord(key, name));
     }
     return records;
 }
@@ -219,6 +253,59 @@ HRESULT SimRegistry::ClearCategory(const GUID& category) {
         if (!IsOurInstance(record.instance)) continue;
         const LONG result = SimRegistryKey::DeleteTree(HKEY_CLASSES_ROOT, root + L"\\" + record.instance);
         if (result != ERROR_SUCCESS) return FromWin32(result);
+    }
+    if (!IsEqualGUID(category, SimCategoryNetworkTuner)) return S_OK;
+    for (const SimDeviceRecord& record : UnpluggedTuners()) {
+        if (!IsOurInstance(record.instance)) continue;
+        const LONG result = SimRegistryKey::DeleteTree(
+            HKEY_CURRENT_USER, std::wstring(kUnpluggedRoot) + L"\\" + record.instance);
+        if (result != ERROR_SUCCESS) return FromWin32(result);
+    }
+    return S_OK;
+}
+
+HRESULT SimRegistry::UnplugTuner(const std::wstring& devicePath, SimDeviceRecord* moved) {
+    for (const SimDeviceRecord& record : List(SimCategoryNetworkTuner)) {
+        if (record.devicePath != devicePath) continue;
+        const LONG result =
+            MoveKey(HKEY_CLASSES_ROOT, InstanceRoot(SimCategoryNetworkTuner) + L"\\" + record.instance,
+                    HKEY_CURRENT_USER, std::wstring(kUnpluggedRoot) + L"\\" + record.instance);
+        if (result != ERROR_SUCCESS) return FromWin32(result);
+        if (moved != nullptr) *moved = record;
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+HRESULT SimRegistry::ReplugTuner(const std::wstring& devicePath, SimDeviceRecord* restored) {
+    for (const SimDeviceRecord& record : UnpluggedTuners()) {
+        if (record.devicePath != devicePath) continue;
+        const LONG result =
+            MoveKey(HKEY_CURRENT_USER, std::wstring(kUnpluggedRoot) + L"\\" + record.instance,
+                    HKEY_CLASSES_ROOT, InstanceRoot(SimCategoryNetworkTuner) + L"\\" + record.instance);
+        if (result != ERROR_SUCCESS) return FromWin32(result);
+        if (restored != nullptr) *restored = record;
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+std::vector<SimDeviceRecord> SimRegistry::UnpluggedTuners() {
+    std::vector<SimDeviceRecord> records;
+    SimRegistryKey root;
+    if (root.Open(HKEY_CURRENT_USER, kUnpluggedRoot) != ERROR_SUCCESS) return records;
+    for (const std::wstring& name : root.SubkeyNames()) {
+        SimRegistryKey key;
+        if (key.Open(root.Get(), name) != ERROR_SUCCESS) continue;
+        records.push_back(ReadRecord(key, name));
+    }
+    return records;
+}
+
+HRESULT SimRegistry::ReplugAllTuners() {
+    for (const SimDeviceRecord& record : UnpluggedTuners()) {
+        const HRESULT hr = ReplugTuner(record.devicePath, nullptr);
+        if (FAILED(hr)) return hr;
     }
     return S_OK;
 }

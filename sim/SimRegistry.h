@@ -5,7 +5,12 @@
 // "FriendlyName", "DevicePath" and "CLSID". Instance keys of ours are named
 // {5E5A<ordinal>-7E55-4E11-9D1C-000000000000}, so the enumerator (which lists
 // subkeys in name order) returns them in the order they were added, and
-// Clear can tell them from devices that are not ours. Windows only.
+// Clear can tell them from devices that are not ours.
+//
+// An unplugged tuner's instance key is moved, with its values, to
+// HKCU\Software\TesselSim\Unplugged\{instance}, out of the enumerator's
+// sight, and moved back under the same name when it is replugged; its
+// ordinal stays taken meanwhile. Windows only.
 #pragma once
 
 #include <string>
@@ -53,10 +58,22 @@ public:
     static HRESULT AddDevice(const GUID& category, SimDeviceRecord* record);
     // Every device instance in `category` (ours or not), in enumeration order.
     static std::vector<SimDeviceRecord> List(const GUID& category);
-    // Removes the device instances of ours in `category`.
+    // Removes the device instances of ours in `category` (the tuners' moved
+    // aside by UnplugTuner too).
     static HRESULT ClearCategory(const GUID& category);
     // Removes every device instance of ours in both BDA categories.
     static HRESULT Clear();
+
+    // Moves the tuner instance whose "DevicePath" is `devicePath` aside (see
+    // above); S_FALSE when no such tuner is registered. `moved` (may be null)
+    // receives its record.
+    static HRESULT UnplugTuner(const std::wstring& devicePath, SimDeviceRecord* moved);
+    // Puts the tuner moved aside with that path back; S_FALSE when none is.
+    static HRESULT ReplugTuner(const std::wstring& devicePath, SimDeviceRecord* restored);
+    // The tuners moved aside, by instance key name.
+    static std::vector<SimDeviceRecord> UnpluggedTuners();
+    // Puts every tuner moved aside back.
+    static HRESULT ReplugAllTuners();
 
     static std::wstring GuidText(const GUID& guid);
     // The instance identifier of the tuner with the given ordinal: 8 hex

@@ -1,5 +1,6 @@
 #include "sim/SimTunerFilter.h"
 
+#include <mutex>
 #include <new>
 
 #include "sim/SimClassIds.h"
@@ -15,14 +16,18 @@ HRESULT SimTunerFilter::Create(IUnknown* outer, REFIID iid, void** object) {
 
 SimTunerFilter::SimTunerFilter(HRESULT* result)
     : CBaseFilter(nullptr, nullptr, CLSID_SimTunerFilter),
-      device_(SimProcessControl()->DefaultDevice()),
+      device_(nullptr),
       input_(this, result),
       output_(this, result) {
     SimProcessControl()->Counters()->Created(SimObject::TunerFilter);
+    Open(SimProcessControl()->DefaultDevice());
     ExposeInitialPins();
 }
 
+// Leaving the device's listeners first waits for an event being told to
+// this filter, while every member is still whole.
 SimTunerFilter::~SimTunerFilter() {
+    device_.load()->RemoveListener(this);
     output_.StopStreaming();
     SimProcessControl()->Counters()->Destroyed(SimObject::TunerFilter);
 }
@@ -51,6 +56,104 @@ HRESULT STDMETHODCALLTYPE SimTunerFilter::GetState(DWORD milliseconds, FILTER_ST
 }
 
 SimDevice* STDMETHODCALLTYPE SimTunerFilter::Device() { return device_.load(); }
+
+SimDevice* STDMETHODCALLTYPE SimTunerFilter::Handle() {
+    return device_.load()->Through(generation_.load());
+}
+
+// Called without the filter lock: the device's event lock comes first.
+void SimTunerFilter::Open(SimDevice* device) {
+    SimDevice* old = device_.load();
+    if (device != old) device->AddListener(this);
+    {
+        ScopedLock lock(FilterLock());
+        generation_.store(device->PlugGeneration());
+        device_.store(device);
+        lostTold_ = false;
+        backTold_ = false;
+    }
+    if (old != nullptr && device != old) old->RemoveListener(this);
+}
+
+// ---- events ----
+
+HRESULT SimTunerFilter::OnJoinFilterGraph(IFilterGraph* graph) {
+    eventSink_ = nullptr;
+    if (graph == nullptr) return S_OK;
+    ComPtr<IMediaEventSink> sink;
+    if (SUCCEEDED(sink.QueryFrom(graph, IID_IMediaEventSink))) eventSink_ = sink.Get();
+    return S_OK;  // the reference goes with `sink`: the graph owns us
+}
+
+void SimTunerFilter::TellGraph(long code, LONG_PTR param1, LONG_PTR param2, bool addRef) {
+    if (eventSink_ == nullptr) return;
+    if (addRef) GetOwner()->AddRef();  // the graph holds us: never from 0
+    if (FAILED(eventSink_->Notify(code, param1, param2)) && addRef) GetOwner()->Release();
+}
+
+bool SimTunerFilter::EventParamsReleased() {
+    static std::once_flag asked;
+    static bool released = true;
+    std::call_once(asked, [] {
+        ComPtr<IMediaEventSink> sink;
+        ComPtr<IMediaEventEx> events;
+        ComPtr<IStream> probe;
+        if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IMediaEventSink, sink.ReceiveVoid())) ||
+            FAILED(events.QueryFrom(sink.Get(), IID_IMediaEventEx)) ||
+            FAILED(CreateStreamOnHGlobal(nullptr, TRUE, probe.Receive())))
+            return;
+        probe->AddRef();
+        if (FAILED(sink->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(probe.Get()), 0))) {
+            probe->Release();
+            return;
+        }
+        long code = 0;
+        LONG_PTR first = 0, second = 0;
+        while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+            events->FreeEventParams(code, first, second);
+            if (code != EC_DEVICE_LOST) continue;
+            probe->AddRef();
+            released = probe->Release() == 1;
+            if (!released) probe->Release();  // the reference the graph kept
+            return;
+        }
+        probe->Release();  // never handed back: it stays ours
+    });
+    return released;
+}
+
+void SimTunerFilter::OnDeviceEvent(SimDevice& device, SimDeviceEvent event) {
+    const bool addRef =
+        (event == SimDeviceEvent::Unplug || event == SimDeviceEvent::Replug) && EventParamsReleased();
+    ScopedLock lock(FilterLock());
+    if (&device != device_.load()) return;
+    const SimDeviceState state = device.State();
+    const bool current = state.PlugGeneration == generation_.load();
+    const LONG_PTR self = reinterpret_cast<LONG_PTR>(GetOwner());
+    switch (event) {
+    case SimDeviceEvent::Unplug:
+        if (current && !state.Plugged && !lostTold_) {
+            lostTold_ = true;
+            TellGraph(EC_DEVICE_LOST, self, 0, addRef);
+        }
+        break;
+    case SimDeviceEvent::Replug:
+        if (!current && !backTold_) {
+            backTold_ = true;
+            TellGraph(EC_DEVICE_LOST, self, 1, addRef);
+        }
+        break;
+    case SimDeviceEvent::Abort:
+        if (current && state.Plugged && State() == State_Running && output_.IsConnected() &&
+            !aborted_.exchange(true))
+            TellGraph(EC_ERRORABORT, static_cast<LONG_PTR>(E_FAIL),
+                      reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)), false);
+        break;
+    default:
+        break;  // the device itself stalls or loses the signal
+    }
+}
 
 // ---- pins ----
 
@@ -157,7 +260,7 @@ HRESULT STDMETHODCALLTYPE SimTunerFilter::Load(IPropertyBag* bag, IErrorLog* log
     if (SUCCEEDED(hr) && V_VT(&value) != VT_BSTR) hr = E_INVALIDARG;
     if (SUCCEEDED(hr)) {
         const WideChar* path = reinterpret_cast<const WideChar*>(V_BSTR(&value));
-        device_.store(SimProcessControl()->Device(path));
+        Open(SimProcessControl()->Device(path));
         ExposeInitialPins();
     }
     VariantClear(&value);
@@ -189,5 +292,6 @@ HRESULT SimTunerFilter::OnStop() {
     const HRESULT fault = Device()->CheckFilterFault(SimOp::Stop);
     if (FAILED(fault)) return fault;
     output_.StopStreaming();
+    aborted_.store(false);
     return S_OK;
 }

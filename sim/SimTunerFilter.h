@@ -9,6 +9,21 @@
 // from its output pin (see SimTunerOutputPin). It is a live source: GetState
 // answers VFW_S_CANT_CUE while paused. The device's fault points GetPinTypes,
 // CreatePin, Pause and Run are consulted by the matching calls.
+//
+// Creation and Load open the device at its current plug generation. The
+// filter listens to its device and tells its graph what a real capture
+// filter would: unplugged, EC_DEVICE_LOST (param1 the filter's IUnknown,
+// param2 0); replugged while this filter is of an
+// older generation, EC_DEVICE_LOST with param2 1 (the filter itself stays
+// dead, see SimDevice::Through); aborted while running, EC_ERRORABORT
+// (E_FAIL, the filter) and no more samples until it is stopped. Each is
+// sent once per filter and opening. The graph's event sink is kept weakly
+// from JoinFilterGraph and used only under the filter lock, which
+// JoinFilterGraph(NULL) also takes: the sink cannot go while it is called,
+// and no reference on the graph is ever held. EC_DEVICE_LOST's IUnknown is
+// AddRef'd for the graph where the graph manager's FreeEventParams releases
+// it, as Windows' does; Wine's (8.0) is a stub that releases nothing, and a
+// reference given there would keep the filter forever (see EventParamsReleased).
 #pragma once
 
 #include <atomic>
@@ -17,6 +32,7 @@
 #include <ocidl.h>
 
 #include "dshow/CBaseFilter.h"
+#include "sim/SimDeviceListener.h"
 #include "sim/SimDeviceOwner.h"
 #include "sim/SimModule.h"
 #include "sim/SimTunerInputPin.h"
@@ -25,7 +41,8 @@
 class SimTunerFilter : public CBaseFilter,
                        public IBDA_Topology,
                        public IPersistPropertyBag,
-                       public ISimDeviceOwner {
+                       public ISimDeviceOwner,
+                       public SimDeviceListener {
 public:
     // Pin types reported by GetPinTypes and accepted by CreatePin.
     static constexpr ULONG InputPinType = 0;
@@ -48,6 +65,12 @@ public:
 
     // ISimDeviceOwner
     SimDevice* STDMETHODCALLTYPE Device() override;
+    SimDevice* STDMETHODCALLTYPE Handle() override;
+
+    // SimDeviceListener: tells the graph (see above).
+    void OnDeviceEvent(SimDevice& device, SimDeviceEvent event) override;
+    // Aborted since the last Stop: the output pin delivers nothing.
+    bool Aborted() const { return aborted_.load(); }
 
     // IBDA_Topology: GetPinTypes and CreatePin work; the rest E_NOTIMPL.
     HRESULT STDMETHODCALLTYPE GetNodeTypes(ULONG* count, ULONG max, ULONG types[]) override;
@@ -81,6 +104,7 @@ protected:
     HRESULT OnPause(FILTER_STATE from) override;
     HRESULT OnRun(REFERENCE_TIME start) override;
     HRESULT OnStop() override;
+    HRESULT OnJoinFilterGraph(IFilterGraph* graph) override;
 
 private:
     explicit SimTunerFilter(HRESULT* result);
@@ -90,9 +114,23 @@ private:
     void ExposeInitialPins();
     CBasePin* PinOfType(ULONG pinType);
     bool Exposed(CBasePin* pin) const;
+    // Drives `device` from now on, opened at its current plug generation.
+    void Open(SimDevice* device);
+    // Sends one event to the graph (filter lock held); EC_DEVICE_LOST's
+    // param1 is this filter, AddRef'd for the graph when `addRef`.
+    void TellGraph(long code, LONG_PTR param1, LONG_PTR param2, bool addRef);
+    // Whether this process's filter graph manager releases EC_DEVICE_LOST's
+    // IUnknown in FreeEventParams: asked once, of a graph of its own, with a
+    // stream object as the reference (true when it cannot tell). No lock held.
+    static bool EventParamsReleased();
 
     SimModuleObject moduleObject_;
     std::atomic<SimDevice*> device_;
+    std::atomic<uint32_t> generation_{0};  // the plug generation it opened
+    std::atomic<bool> aborted_{false};
+    IMediaEventSink* eventSink_ = nullptr;  // weak, under the filter lock
+    bool lostTold_ = false;                 // EC_DEVICE_LOST 0 sent (filter lock)
+    bool backTold_ = false;                 // EC_DEVICE_LOST 1 sent (filter lock)
     SimTunerInputPin input_;
     SimTunerOutputPin output_;
     CBasePin* exposed_[2] = {nullptr, nullptr};

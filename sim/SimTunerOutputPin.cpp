@@ -112,7 +112,10 @@ bool SimTunerOutputPin::WaitUntil(std::chrono::steady_clock::time_point due) {
     return !stop_;
 }
 
+// An aborted stream, and a handle older than the device's last replug,
+// deliver nothing; the thread idles until Stop.
 long SimTunerOutputPin::DeliverOne(bool discontinuity) {
+    if (tuner_->Aborted()) return 0;
     ComPtr<IMediaSample> sample;
     if (GetDeliveryBuffer(sample.Receive(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK || !sample)
         return 0;
@@ -120,7 +123,8 @@ long SimTunerOutputPin::DeliverOne(bool discontinuity) {
     if (FAILED(sample->GetPointer(&data))) return -1;
     SimDevice* device = tuner_->Device();
     const size_t room = static_cast<size_t>(sample->GetSize());
-    const size_t got = device->ReadTs(data, std::min(device->NextSampleSize(), room));
+    const size_t wanted = std::min(device->NextSampleSize(), room);
+    const size_t got = tuner_->Handle()->ReadTs(data, wanted);
     if (got == 0) return 0;
     sample->SetActualDataLength(static_cast<long>(got));
     sample->SetTime(nullptr, nullptr);

@@ -8,7 +8,8 @@
 // filter returns from Receive. Each turn the thread takes a sample from the
 // allocator without waiting (AM_GBF_NOWAIT, so stopping never waits on a
 // buffer held downstream), fills it with the next size of the device's
-// sample-size pattern from SimDevice::ReadTs and delivers it unstamped, as a
+// sample-size pattern from SimDevice::ReadTs (through the filter's handle,
+// nothing once aborted) and delivers it unstamped, as a
 // live TS source does: the stream carries its own clock, and a stamp would
 // have a renderer hold the sample until the graph clock reached it. With a
 // bit rate set it sleeps until the bytes sent since the last Run are due;

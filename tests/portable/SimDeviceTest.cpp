@@ -1,10 +1,13 @@
 // The simulated tuner device: tunes resolve against the channel plan, every
 // call is logged by value and in order, faults fire exactly as armed, and the
 // card, remote, LNB, factory and PID filter behave as the driver's tests
-// expect. Ends with a concurrency smoke test (also run under TSan).
+// expect; each way it can misbehave (unplugged, replugged, stalled, no
+// signal, aborted) changes it as a real tuner does. Ends with a concurrency
+// smoke test (also run under TSan).
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -426,6 +429,167 @@ TEST_F(SimDeviceTest, ControlKeepsDevicesAcrossReset) {
     EXPECT_EQ(SimProcessControl(), SimProcessControl());
 }
 
+// ---- misbehaviour ---------------------------------------------------------------
+
+namespace {
+
+// Records what the device tells it, with the state the device showed then.
+class EventRecorder : public SimDeviceListener {
+public:
+    void OnDeviceEvent(SimDevice& device, SimDeviceEvent event) override {
+        events.push_back(event);
+        states.push_back(device.State());
+    }
+    std::vector<SimDeviceEvent> events;
+    std::vector<SimDeviceState> states;
+};
+
+size_t ReadBytes(SimDevice& device) {
+    std::vector<uint8_t> buffer(188 * 20);
+    return device.ReadTs(buffer.data(), buffer.size());
+}
+
+int32_t Level(SimDevice& device, HRESULT* result) {
+    SignalStatistics statistics{};
+    *result = device.GetSignalStatistics(&statistics);
+    return statistics.Level;
+}
+
+}  // namespace
+
+// One device through every event: what its operations, its TS and its
+// signal answer after each, what its listener hears, what an old handle
+// reaches after a replug, what the log shows, and Reset.
+TEST_F(SimDeviceTest, EachEventChangesTheDeviceAsARealTunerMisbehaves) {
+    EventRecorder recorder;
+    device.AddListener(&recorder);
+    device.AddListener(&recorder);  // once is enough
+    ASSERT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 0, 0)));
+    HRESULT hr = E_FAIL;
+    const int32_t level = Level(device, &hr);
+    ASSERT_GT(level, 0);
+    ASSERT_EQ(188u * 20, ReadBytes(device));
+    const uint32_t opened = device.PlugGeneration();
+    SimDevice* const handle = device.Through(opened);
+    EXPECT_EQ(&device, handle);
+
+    // Stalled: no TS, everything else as before.
+    device.Stall();
+    EXPECT_EQ(0u, ReadBytes(device));
+    EXPECT_EQ(level, Level(device, &hr));
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(S_OK, device.SetTunerMode(3));
+    EXPECT_TRUE(device.State().Stalled);
+    device.Flow();
+    EXPECT_EQ(188u * 20, ReadBytes(device));
+
+    // No signal: level 0, not locked, no TS; the tune itself still works.
+    device.SetNoSignal(true);
+    EXPECT_EQ(0, Level(device, &hr));
+    EXPECT_EQ(S_OK, hr);
+    EXPECT_EQ(0u, ReadBytes(device));
+    EXPECT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 0, 1)));
+    EXPECT_EQ(0, Level(device, &hr));
+    device.SetNoSignal(false);
+    EXPECT_GT(Level(device, &hr), 0);
+    EXPECT_EQ(0x71DF, Read(device, 188 * 10).PatTsid());  // the tune made meanwhile holds
+
+    // Abort is the streaming filters' business: the device goes on.
+    device.Abort();
+    EXPECT_EQ(188u * 20, ReadBytes(device));
+
+    // Unplugged: every operation refused (and logged so), no TS.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    device.Unplug();
+    EXPECT_EQ(0u, ReadBytes(device));
+    EXPECT_EQ(SimDeviceNotConnected, device.SetTunerMode(3));
+    Level(device, &hr);
+    EXPECT_EQ(SimDeviceNotConnected, hr);
+    device.ArmFault(SimOp::ResetCard, E_UNEXPECTED, 1);
+    EXPECT_EQ(SimDeviceNotConnected, device.ResetCard());  // before any fault
+    EXPECT_EQ(0u, device.FaultsFired(SimOp::ResetCard));
+    EXPECT_EQ(SimDeviceNotConnected, sim.CallLog()->Find(SimOp::SetTunerMode).back().Result);
+    EXPECT_FALSE(device.State().Plugged);
+    EXPECT_EQ(S_OK, device.CheckFilterFault(SimOp::Stop));  // a graph can still be torn down
+
+    // Replugged: a new generation works, the old handle stays dead.
+    device.Replug();
+    device.Replug();  // already plugged: nothing changes
+    EXPECT_EQ(opened + 1, device.PlugGeneration());
+    SimDevice* const old = device.Through(opened);
+    EXPECT_NE(&device, old);
+    EXPECT_EQ(old, old->Through(opened + 1));
+    EXPECT_EQ(SimDeviceNotConnected, old->SetTunerMode(3));
+    EXPECT_EQ(0u, ReadBytes(*old));
+    EXPECT_EQ(SimText(Path), sim.CallLog()->Find(SimOp::SetTunerMode).back().Device);
+    EXPECT_EQ(S_OK, device.SetTunerMode(3));
+    EXPECT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 0, 0)));
+    EXPECT_EQ(188u * 20, ReadBytes(device));
+
+    // The listener heard each event once, after the device had changed.
+    const std::vector<SimDeviceEvent> heard = {
+        SimDeviceEvent::Stall,  SimDeviceEvent::Flow,   SimDeviceEvent::NoSignal,
+        SimDeviceEvent::Signal, SimDeviceEvent::Abort,  SimDeviceEvent::Unplug,
+        SimDeviceEvent::Replug, SimDeviceEvent::Replug};
+    EXPECT_EQ(heard, recorder.events);
+    ASSERT_EQ(heard.size(), recorder.states.size());
+    EXPECT_TRUE(recorder.states[0].Stalled);
+    EXPECT_TRUE(recorder.states[2].NoSignal);
+    EXPECT_FALSE(recorder.states[5].Plugged);
+    EXPECT_TRUE(recorder.states[6].Plugged);
+    EXPECT_EQ(opened + 1, recorder.states[6].PlugGeneration);
+
+    // The log: each event by name, with the generation after it, in time order.
+    const std::vector<SimCall> calls = sim.CallLog()->Entries();
+    std::vector<SimOp> events;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (i > 0) {
+            EXPECT_GE(calls[i].TimeMs, calls[i - 1].TimeMs);
+        }
+        if (calls[i].Op >= SimOp::Unplug && calls[i].Op < SimOp::Count) {
+            events.push_back(calls[i].Op);
+            EXPECT_EQ(SimText(Path), calls[i].Device);
+        }
+    }
+    EXPECT_EQ((std::vector<SimOp>{SimOp::Stall, SimOp::Flow, SimOp::NoSignal, SimOp::Signal,
+                                  SimOp::Abort, SimOp::Unplug, SimOp::Replug, SimOp::Replug}),
+              events);
+    EXPECT_EQ((std::vector<uint32_t>{opened + 1}), sim.CallLog()->Find(SimOp::Replug)[0].Values);
+    EXPECT_GE(sim.CallLog()->Find(SimOp::Unplug)[0].TimeMs,
+              sim.CallLog()->Find(SimOp::Abort)[0].TimeMs + 35);  // the pause before the unplug
+    EXPECT_STREQ("NoSignal", SimOpName(SimOp::NoSignal));
+    EXPECT_STREQ("Abort", SimOpName(SimOp::Abort));
+    EXPECT_STREQ("LeaveGraph", SimOpName(SimOp::LeaveGraph));  // the older ones keep their place
+    EXPECT_EQ(23u, static_cast<uint32_t>(SimOp::LeaveGraph));
+
+    // Reset: plugged (a new generation), flowing, with signal, and silent.
+    device.RemoveListener(&recorder);
+    device.Stall();
+    device.SetNoSignal(true);
+    device.Unplug();
+    sim.Reset();
+    EXPECT_EQ(0u, sim.CallLog()->Size());
+    const SimDeviceState state = device.State();
+    EXPECT_TRUE(state.Plugged);
+    EXPECT_FALSE(state.Stalled);
+    EXPECT_FALSE(state.NoSignal);
+    EXPECT_EQ(opened + 2, state.PlugGeneration);
+    EXPECT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 0, 0)));
+    EXPECT_EQ(188u * 20, ReadBytes(device));
+    EXPECT_EQ(heard.size(), recorder.events.size());  // removed: told nothing more
+
+    // An event that arrives twice (in process and through the registry's
+    // record) counts once; Reset keeps what was seen.
+    EXPECT_TRUE(device.ApplyRecorded(SimDeviceEvent::Stall, 5));
+    EXPECT_FALSE(device.ApplyRecorded(SimDeviceEvent::Stall, 5));
+    EXPECT_FALSE(device.ApplyRecorded(SimDeviceEvent::Flow, 4));
+    EXPECT_TRUE(device.State().Stalled);
+    sim.Reset();
+    EXPECT_FALSE(device.ApplyRecorded(SimDeviceEvent::Stall, 5));
+    EXPECT_FALSE(device.State().Stalled);
+    EXPECT_EQ(5u, device.AppliedSequence());
+}
+
 // ---- concurrency ----------------------------------------------------------------
 
 TEST_F(SimDeviceTest, StreamingRemoteAndHostCallsMayOverlap) {
@@ -471,4 +635,54 @@ TEST_F(SimDeviceTest, StreamingRemoteAndHostCallsMayOverlap) {
     TsStreamChecker checker;
     checker.Feed(stream.data(), stream.size());
     EXPECT_TRUE(checker.Clean());
+}
+
+// Events from two threads while TS streams and a listener comes and goes;
+// the listener calls the device back from inside its call. Nothing may
+// deadlock (and TSan sees no race); a listener that stays hears everything.
+TEST_F(SimDeviceTest, EventsListenersAndStreamingMayOverlap) {
+    class CallingBack : public SimDeviceListener {
+    public:
+        void OnDeviceEvent(SimDevice& device, SimDeviceEvent) override {
+            device.State();
+            device.Through(device.PlugGeneration());
+            ++heard;
+        }
+        std::atomic<int> heard{0};
+    };
+    ASSERT_EQ(S_OK, Tune(device, Request(Network::IsdbT, 0, 0)));
+    CallingBack staying, coming;
+    device.AddListener(&staying);
+    std::atomic<bool> stop{false};
+    std::thread streaming([&] {
+        std::vector<uint8_t> sample(188 * 7);
+        while (!stop.load()) device.ReadTs(sample.data(), sample.size());
+    });
+    std::thread churn([&] {
+        while (!stop.load()) {
+            device.AddListener(&coming);
+            device.RemoveListener(&coming);
+        }
+    });
+    const SimDeviceEvent cycle[] = {SimDeviceEvent::Stall, SimDeviceEvent::NoSignal,
+                                    SimDeviceEvent::Unplug, SimDeviceEvent::Replug,
+                                    SimDeviceEvent::Signal, SimDeviceEvent::Flow};
+    std::thread second([&] {
+        for (int i = 0; i < 120; ++i) device.Apply(cycle[i % 6]);
+    });
+    for (int i = 0; i < 120; ++i) device.Apply(cycle[(i + 3) % 6]);
+    second.join();
+    stop.store(true);
+    churn.join();
+    streaming.join();
+    device.Replug();
+    device.Flow();
+    device.SetNoSignal(false);
+
+    EXPECT_EQ(243, staying.heard.load());
+    EXPECT_EQ(243u, sim.CallLog()->Count(SimOp::Unplug) + sim.CallLog()->Count(SimOp::Replug) +
+                        sim.CallLog()->Count(SimOp::Stall) + sim.CallLog()->Count(SimOp::Flow) +
+                        sim.CallLog()->Count(SimOp::NoSignal) + sim.CallLog()->Count(SimOp::Signal));
+    EXPECT_EQ(188u * 20, ReadBytes(device));
+    device.RemoveListener(&staying);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/TuneRequest.h"
+#include "sim/SimDeviceEvents.h"
 #include "sim/SimSourceRegistry.h"
 
 SimControl* DriverHarness::sim_ = nullptr;
@@ -106,6 +107,8 @@ void DriverHarness::SetUp() {
     HangWatchdog::Instance().Arm(std::string(test->test_suite_name()) + "." + test->name(),
                                  DriverTestBoundSeconds);
     ASSERT_NE(sim_, nullptr);
+    // Tuners an earlier test unplugged come back, and its recorded events go.
+    ASSERT_TRUE(SUCCEEDED(SimDeviceEvents::Forget()));
     sim_->Reset();
     RegisterTuners(1, DefaultName);
     SetReceivers(L"none");

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "sim/SimClassIds.h"
+#include "sim/SimDeviceEvents.h"
 #include "sim/SimSourceRegistry.h"
 
 #ifndef SIM_DLL_PATH
@@ -35,6 +36,8 @@ public:
         ASSERT_NE(getControl, nullptr);
         ASSERT_EQ(registerServer(), S_OK);
         control = getControl();
+        // A run cut short may have left tuners unplugged and events recorded.
+        ASSERT_EQ(SimDeviceEvents::Forget(), S_OK);
         ASSERT_EQ(SimRegistry::Clear(), S_OK);
         // A demo run in this prefix may have left channel sources behind.
         ASSERT_EQ(SimSourceRegistry::Clear(), S_OK);
@@ -44,6 +47,7 @@ public:
         ASSERT_EQ(SimRegistry::SetReceiverScenario(L"none"), S_OK);
     }
     void TearDown() override {
+        SimDeviceEvents::Forget();
         SimRegistry::Clear();
         // The DLL stays loaded: Wine's COM may still hold its class factories.
         CoUninitialize();
@@ -76,6 +80,11 @@ bool SampleSink::WaitForBytes(size_t bytes, DWORD timeoutMs) {
     std::unique_lock<std::mutex> guard(mutex_);
     return arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                              [&] { return bytes_.size() >= bytes; });
+}
+
+size_t SampleSink::Size() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return bytes_.size();
 }
 
 std::vector<uint8_t> SampleSink::Bytes() {

@@ -1,7 +1,8 @@
 // Shared set-up of the simulator suites under Wine: COM for the process,
 // TesselSim.dll loaded by its path and registered (with two tuner
 // instances and no receiver components) in the test prefix, and the DLL's
-// own SimControl. Registration is redone from scratch on every run, so it is
+// own SimControl. Registration is redone from scratch on every run (unplugged
+// tuners back and recorded device events forgotten first), so it is
 // idempotent. Also small helpers to build graphs by hand.
 #pragma once
 
@@ -36,6 +37,8 @@ public:
     // Waits, at most `timeoutMs`, until at least `bytes` bytes arrived.
     bool WaitForBytes(size_t bytes, DWORD timeoutMs);
     std::vector<uint8_t> Bytes();
+    // How many bytes arrived so far.
+    size_t Size();
     std::vector<int32_t> Sizes();
 
 private:

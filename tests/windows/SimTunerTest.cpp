@@ -1,11 +1,17 @@
 // The simulated maker's components as the driver meets them under Wine:
 // device enumeration and binding, IBDA_Topology, fault points, the
 // TunerDeviceControl forwarding and its call log, the null terminal and the
-// receiver components.
+// receiver components; and the tuner misbehaving under a running graph, from
+// this process and from another one.
 #include <bdaiface.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
+#include "platform/UniqueHandle.h"
 #include "sim/SimClassIds.h"
+#include "sim/SimDeviceEvents.h"
 #include "sim/SimDeviceOwner.h"
 #include "tests/windows/SimTestHarness.h"
 #include "tests/windows/StackProbe.h"
@@ -50,6 +56,7 @@ std::vector<std::pair<std::wstring, std::wstring>> Enumerate(const GUID& categor
 class SimTunerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(SimDeviceEvents::Forget(), S_OK);
         Control()->Reset();
         Control()->CallLog()->Clear();
         Control()->Counters()->Clear();
@@ -494,6 +501,320 @@ TEST_F(SimGraphTest, PassThroughReceiverCarriesTheStreamToTheWriter) {
     EXPECT_EQ(writerFilter.Detach()->Release(), 0u);
     EXPECT_EQ(terminal.Detach()->Release(), 0u);
     EXPECT_EQ(Control()->Counters()->Creations(SimObject::PassThroughReceiver), 1);
+}
+
+// ---- the tuner misbehaving under a running graph ----
+
+#ifndef SIM_EVENT_SENDER_EXE
+#error "SIM_EVENT_SENDER_EXE names the program that applies events from another process"
+#endif
+
+// Provider, tuner, writer and null terminal in Wine's filter graph manager,
+// tuned to 13ch and running, as the driver builds them.
+struct Chain {
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> provider, tuner, writerFilter, terminal;
+    CTsWriter* writer = nullptr;
+    SampleSink sink;
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEventEx> events;
+    ComPtr<TunerDeviceControl> device;
+};
+
+void BuildAndRun(const SimDeviceRecord& record, Chain* chain) {
+    chain->graph = NewGraph();
+    chain->provider = NewFilter(CLSID_SimNetworkProvider);
+    chain->tuner = BindTuner(record);
+    chain->terminal = NewFilter(CLSID_SimNullTerminal);
+    chain->writer = NewWriter(&chain->writerFilter);
+    ASSERT_TRUE(chain->graph && chain->provider && chain->tuner && chain->terminal &&
+                chain->writer);
+    chain->writer->SetCallback(&SampleSink::Callback, &chain->sink);
+    ASSERT_EQ(CreateTunerPins(chain->tuner.Get()), S_OK);
+    ASSERT_EQ(chain->graph->AddFilter(chain->provider.Get(), L"Provider"), S_OK);
+    ASSERT_EQ(chain->graph->AddFilter(chain->tuner.Get(), L"Tuner"), S_OK);
+    ASSERT_EQ(chain->graph->AddFilter(chain->writerFilter.Get(), L"Writer"), S_OK);
+    ASSERT_EQ(chain->graph->AddFilter(chain->terminal.Get(), L"Null Terminal"), S_OK);
+    ASSERT_EQ(ConnectFilters(chain->graph.Get(), chain->provider.Get(), chain->tuner.Get()), S_OK);
+    ASSERT_EQ(ConnectFilters(chain->graph.Get(), chain->tuner.Get(), chain->writerFilter.Get()),
+              S_OK);
+    ASSERT_EQ(ConnectFilters(chain->graph.Get(), chain->writerFilter.Get(), chain->terminal.Get()),
+              S_OK);
+    ASSERT_EQ(TuneTerrestrial13(chain->provider.Get()), S_OK);
+    ASSERT_EQ(chain->control.QueryFrom(chain->graph.Get(), IID_IMediaControl), S_OK);
+    ASSERT_EQ(chain->events.QueryFrom(chain->graph.Get(), IID_IMediaEventEx), S_OK);
+    ASSERT_EQ(chain->device.QueryFrom(chain->provider.Get(), IID_TunerDeviceControl), S_OK);
+    ASSERT_TRUE(SUCCEEDED(chain->control->Run()));
+    ASSERT_TRUE(chain->sink.WaitForBytes(188 * 100, 10000)) << "the new chain never streamed";
+}
+
+// Every queued event read and freed (an EC_DEVICE_LOST holds a reference on
+// the tuner), the graph stopped and every object released to 0.
+void TearDownChain(Chain* chain) {
+    if (chain->events) {
+        long code = 0;
+        LONG_PTR first = 0, second = 0;
+        while (chain->events->GetEvent(&code, &first, &second, 0) == S_OK)
+            chain->events->FreeEventParams(code, first, second);
+    }
+    if (chain->control) {
+        EXPECT_EQ(chain->control->Stop(), S_OK);
+    }
+    chain->device.Reset();
+    chain->events.Reset();
+    chain->control.Reset();
+    if (chain->writer) chain->writer->SetCallback(nullptr, nullptr);
+    chain->writer = nullptr;  // goes with its filter below
+    for (ComPtr<IBaseFilter>* filter :
+         {&chain->provider, &chain->tuner, &chain->writerFilter, &chain->terminal}) {
+        if (!*filter) continue;
+        EXPECT_EQ(chain->graph->RemoveFilter(filter->Get()), S_OK);
+        EXPECT_EQ(filter->Detach()->Release(), 0u);
+    }
+    if (chain->graph) {
+        EXPECT_EQ(chain->graph.Detach()->Release(), 0u);
+    }
+}
+
+// Waits, at most `ms`, on the graph's event handle for an event of `code`
+// (others are freed and passed over); its parameters are read before they
+// are freed.
+bool WaitForEvent(IMediaEventEx* events, long code, DWORD ms, LONG_PTR* first, LONG_PTR* second) {
+    HANDLE ready = nullptr;
+    if (events->GetEventHandle(reinterpret_cast<OAEVENT*>(&ready)) != S_OK) return false;
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline ||
+            WaitForSingleObject(ready, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0)
+            return false;
+        long got = 0;
+        LONG_PTR a = 0, b = 0;
+        while (events->GetEvent(&got, &a, &b, 0) == S_OK) {
+            events->FreeEventParams(got, a, b);
+            if (got != code) continue;
+            *first = a;
+            *second = b;
+            return true;
+        }
+    }
+}
+
+// Nothing more arrives for `ms` after the moment `before` bytes had: at most
+// the one sample the streaming thread may have read just before.
+bool StaysQuiet(SampleSink& sink, size_t before, DWORD ms) {
+    Sleep(ms);
+    return sink.Size() <= before + SimDefaultSampleSize;
+}
+
+// Samples come again within `ms`.
+bool Resumes(SampleSink& sink, DWORD ms) { return sink.WaitForBytes(sink.Size() + 188, ms); }
+
+int32_t Level(TunerDeviceControl* device) {
+    SignalStatistics statistics{};
+    EXPECT_EQ(device->GetSignalStatistics(&statistics), S_OK);
+    return statistics.Level;
+}
+
+HRESULT Apply(SimDeviceEvent event, const SimDeviceRecord& record) {
+    return SimDeviceEvents::Apply(event, record.devicePath);
+}
+
+class SimMisbehaviourTest : public SimTunerTest {
+protected:
+    void TearDown() override {
+        TearDownChain(&chain_);
+        SimTunerTest::TearDown();
+    }
+    Chain chain_;
+};
+
+// A hung streaming path, a lost antenna and an aborted stream, each under a
+// running graph: samples stop and come back at once, the control calls go
+// on, an abort reaches the graph as EC_ERRORABORT and lasts until Stop.
+TEST_F(SimMisbehaviourTest, StallNoSignalAndAbortActOnTheRunningStreamAtOnce) {
+    ASSERT_EQ(SimDeviceEvents::LoadedControl(), Control());
+    BuildAndRun(Tuners()[0], &chain_);
+    TunerDeviceControl* device = chain_.device.Get();
+    const int32_t level = Level(device);
+    ASSERT_GT(level, 0);
+
+    size_t before = chain_.sink.Size();
+    ASSERT_EQ(Apply(SimDeviceEvent::Stall, Tuners()[0]), S_OK);
+    EXPECT_TRUE(StaysQuiet(chain_.sink, before, 300));
+    EXPECT_EQ(device->SetTunerMode(3), S_OK);
+    EXPECT_EQ(Level(device), level);
+    ASSERT_EQ(Apply(SimDeviceEvent::Flow, Tuners()[0]), S_OK);
+    EXPECT_TRUE(Resumes(chain_.sink, 1000));
+
+    before = chain_.sink.Size();
+    ASSERT_EQ(Apply(SimDeviceEvent::NoSignal, Tuners()[0]), S_OK);
+    EXPECT_EQ(Level(device), 0);
+    EXPECT_TRUE(StaysQuiet(chain_.sink, before, 300));
+    ASSERT_EQ(Apply(SimDeviceEvent::Signal, Tuners()[0]), S_OK);
+    EXPECT_EQ(Level(device), level);
+    EXPECT_TRUE(Resumes(chain_.sink, 1000));
+
+    before = chain_.sink.Size();
+    ASSERT_EQ(Apply(SimDeviceEvent::Abort, Tuners()[0]), S_OK);
+    LONG_PTR first = 0, second = 0;
+    ASSERT_TRUE(WaitForEvent(chain_.events.Get(), EC_ERRORABORT, 2000, &first, &second));
+    EXPECT_EQ(static_cast<HRESULT>(first), E_FAIL);
+    EXPECT_EQ(second, reinterpret_cast<LONG_PTR>(chain_.tuner.Get()));
+    EXPECT_TRUE(StaysQuiet(chain_.sink, before, 300));
+    EXPECT_EQ(device->SetTunerMode(3), S_OK);
+    ASSERT_TRUE(SUCCEEDED(chain_.control->Pause()));
+    ASSERT_TRUE(SUCCEEDED(chain_.control->Run()));
+    EXPECT_TRUE(StaysQuiet(chain_.sink, chain_.sink.Size(), 200)) << "only a Stop ends an abort";
+    ASSERT_EQ(chain_.control->Stop(), S_OK);
+    ASSERT_TRUE(SUCCEEDED(chain_.control->Run()));
+    EXPECT_TRUE(Resumes(chain_.sink, 1000));
+
+    // Each event once in the log, in time order, though the DLL's watcher
+    // saw every one of them recorded too.
+    Sleep(500);
+    const std::vector<SimOp> applied = {SimOp::Stall, SimOp::Flow, SimOp::NoSignal,
+                                        SimOp::Signal, SimOp::Abort};
+    std::vector<SimCall> events;
+    for (const SimCall& call : Control()->CallLog()->Entries())
+        if (call.Op >= SimOp::Unplug && call.Op < SimOp::Count) events.push_back(call);
+    ASSERT_EQ(events.size(), applied.size());
+    for (size_t i = 0; i < applied.size(); ++i) {
+        EXPECT_EQ(events[i].Op, applied[i]) << i;
+        if (i > 0) {
+            EXPECT_GE(events[i].TimeMs, events[i - 1].TimeMs);
+        }
+    }
+    EXPECT_GE(events[1].TimeMs - events[0].TimeMs, 300u);  // the quiet spell between
+    EXPECT_EQ(SimDeviceEvents::Recorded(Tuners()[0].devicePath).size(), applied.size());
+}
+
+// Unplugged, the running graph hears EC_DEVICE_LOST (0) and the device
+// leaves the enumerator; replugged, the graph hears EC_DEVICE_LOST (1) and
+// the device is listed again as it was, but the old filter stays dead;
+// a new graph on it streams.
+TEST_F(SimMisbehaviourTest, UnplugAndReplugAsARemovedCaptureDeviceDoes) {
+    const SimDeviceRecord& record = Tuners()[0];
+    BuildAndRun(record, &chain_);
+    ComPtr<IUnknown> tunerIdentity;
+    ASSERT_EQ(tunerIdentity.QueryFrom(chain_.tuner.Get(), IID_IUnknown), S_OK);
+    const uint32_t opened = Control()->Device(Wide(record.devicePath))->PlugGeneration();
+
+    const size_t before = chain_.sink.Size();
+    ASSERT_EQ(Apply(SimDeviceEvent::Unplug, record), S_OK);
+    LONG_PTR first = 0, second = 99;
+    ASSERT_TRUE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 2000, &first, &second));
+    EXPECT_EQ(first, reinterpret_cast<LONG_PTR>(tunerIdentity.Get()));
+    EXPECT_EQ(second, 0);
+    EXPECT_TRUE(StaysQuiet(chain_.sink, before, 300));
+    EXPECT_EQ(chain_.device->SetTunerMode(3), HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(Control()->CallLog()->Find(SimOp::SetTunerMode).back().Result,
+              HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+    HRESULT hr = E_FAIL;
+    auto listed = Enumerate(SimCategoryNetworkTuner, &hr);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].second, Tuners()[1].devicePath);
+    std::vector<SimTunerEntry> numbered = SimDeviceEvents::Tuners();
+    ASSERT_EQ(numbered.size(), 2u);
+    EXPECT_EQ(numbered[0].Record.devicePath, record.devicePath);  // still tuner 1
+    EXPECT_FALSE(numbered[0].Plugged);
+    EXPECT_TRUE(numbered[1].Plugged);
+
+    ASSERT_EQ(Apply(SimDeviceEvent::Replug, record), S_OK);
+    second = 99;
+    ASSERT_TRUE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 2000, &first, &second));
+    EXPECT_EQ(first, reinterpret_cast<LONG_PTR>(tunerIdentity.Get()));
+    EXPECT_EQ(second, 1);
+    listed = Enumerate(SimCategoryNetworkTuner, &hr);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].first, record.friendlyName);
+    EXPECT_EQ(listed[0].second, record.devicePath);
+    numbered = SimDeviceEvents::Tuners();
+    ASSERT_EQ(numbered.size(), 2u);
+    EXPECT_EQ(numbered[0].Record.instance, record.instance);
+    EXPECT_TRUE(numbered[0].Plugged);
+    EXPECT_EQ(Control()->Device(Wide(record.devicePath))->PlugGeneration(), opened + 1);
+    // The old filter's handle is gone for good, even across Stop and Run.
+    EXPECT_EQ(chain_.device->SetTunerMode(3), HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+    ASSERT_EQ(chain_.control->Stop(), S_OK);
+    ASSERT_TRUE(SUCCEEDED(chain_.control->Run()));
+    EXPECT_TRUE(StaysQuiet(chain_.sink, chain_.sink.Size(), 300));
+    tunerIdentity.Reset();
+    TearDownChain(&chain_);
+
+    Chain fresh;
+    BuildAndRun(record, &fresh);
+    EXPECT_EQ(fresh.device->SetTunerMode(3), S_OK);
+    EXPECT_GT(Level(fresh.device.Get()), 0);
+    TearDownChain(&fresh);
+}
+
+// Runs the sender with `event` for `record` and returns how long after the
+// sender recorded it this process's device showed `plugged` (ms), or -1.
+long long FromAnotherProcess(SimDeviceEvent event, const SimDeviceRecord& record, bool plugged) {
+    const uint64_t before = SimDeviceEvents::LastSequence();
+    const std::string name = SimDeviceEventName(event);
+    std::wstring command = L"\"" + std::wstring(SIM_EVENT_SENDER_EXE) + L"\" " +
+                           std::wstring(name.begin(), name.end()) + L" \"" + record.devicePath +
+                           L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    UniqueHandle processHandle, threadHandle;
+    processHandle.Adopt(process.hProcess);
+    threadHandle.Adopt(process.hThread);
+    SimDevice* device = Control()->Device(Wide(record.devicePath));
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point recorded{}, seen{};
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < deadline && seen == Clock::time_point{}) {
+        const Clock::time_point now = Clock::now();
+        if (recorded == Clock::time_point{} && SimDeviceEvents::LastSequence() > before)
+            recorded = now;
+        if (device->State().Plugged == plugged) seen = now;
+        Sleep(1);
+    }
+    DWORD code = 99;
+    if (WaitForSingleObject(processHandle.Get(), 30000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(processHandle.Get(), &code);
+    EXPECT_EQ(code, 0u) << "the sender failed";
+    if (seen == Clock::time_point{} || recorded == Clock::time_point{}) return -1;
+    if (seen < recorded) return 0;  // applied before this loop saw the record
+    return std::chrono::duration_cast<std::chrono::milliseconds>(seen - recorded).count();
+}
+
+// simreg's way: another process unplugs and replugs the tuner while this one
+// streams from it; this process's device follows within half a second (the
+// watcher's 100 ms, measured from the moment the event is recorded) and the
+// graph hears both, from the watcher's thread.
+TEST_F(SimMisbehaviourTest, AnotherProcessUnplugsAndReplugsTheTunerOfARunningGraph) {
+    const SimDeviceRecord& record = Tuners()[1];
+    BuildAndRun(record, &chain_);
+
+    const long long unplugMs = FromAnotherProcess(SimDeviceEvent::Unplug, record, false);
+    std::printf("[ LATENCY  ] unplug from another process reached this one in %lld ms\n", unplugMs);
+    ASSERT_GE(unplugMs, 0);
+    EXPECT_LE(unplugMs, 2000);
+    LONG_PTR first = 0, second = 99;
+    ASSERT_TRUE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 2000, &first, &second));
+    EXPECT_EQ(second, 0);
+    EXPECT_TRUE(StaysQuiet(chain_.sink, chain_.sink.Size(), 200));
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(Enumerate(SimCategoryNetworkTuner, &hr).size(), 1u);
+
+    const long long replugMs = FromAnotherProcess(SimDeviceEvent::Replug, record, true);
+    std::printf("[ LATENCY  ] replug from another process reached this one in %lld ms\n", replugMs);
+    ASSERT_GE(replugMs, 0);
+    EXPECT_LE(replugMs, 2000);
+    second = 99;
+    ASSERT_TRUE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 2000, &first, &second));
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(Enumerate(SimCategoryNetworkTuner, &hr).size(), 2u);
+    EXPECT_EQ(Control()->CallLog()->Count(SimOp::Unplug), 1u);
+    EXPECT_EQ(Control()->CallLog()->Count(SimOp::Replug), 1u);
 }
 
 }  // namespace
