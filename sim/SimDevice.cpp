@@ -492,6 +492,10 @@ void SimDevice::Unplug() { Apply(SimDeviceEvent::Unplug); }
 void SimDevice::Replug() { Apply(SimDeviceEvent::Replug); }
 void SimDevice::Stall() { Apply(SimDeviceEvent::Stall); }
 void SimDevice::Flow() { Apply(SimDeviceEvent::Flow); }
+void SimDevice::RestartStream() {
+    ScopedLock hold(lock_);
+    stalled_ = false;
+}
 void SimDevice::SetNoSignal(bool noSignal) {
     Apply(noSignal ? SimDeviceEvent::NoSignal : SimDeviceEvent::Signal);
 }

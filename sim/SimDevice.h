@@ -29,7 +29,7 @@
 //   device back under a new plug generation, and a handle of an older one
 //   (Through) stays dead for good, as a real driver's handle of a removed
 //   device does. Stalled, ReadTs delivers nothing while everything else
-//   answers as before; without signal, GetSignalStatistics answers Level 0
+//   answers as before, until Flow or a stream started afresh (RestartStream); without signal, GetSignalStatistics answers Level 0
 //   (not locked) and ReadTs nothing. Both take effect at the next call. The
 //   filter-side fault points are not affected: a graph can always be torn down.
 // Objects are owned by the SimControl that made them and live until the
@@ -192,6 +192,10 @@ public:
     void Replug();
     void Stall();
     void Flow();
+    // A streaming path started afresh from stopped (a new graph, or Stop and
+    // Run): a stall was of the path that hung, so it ends, as reopening a
+    // real tuner's stream does. Logs nothing.
+    void RestartStream();
     void SetNoSignal(bool noSignal);  // true: NoSignal, false: Signal
     // Nothing changes in the device: its streaming filters end their stream.
     void Abort();

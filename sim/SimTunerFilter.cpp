@@ -275,6 +275,7 @@ HRESULT SimTunerFilter::OnPause(FILTER_STATE from) {
     const HRESULT fault = Device()->CheckFilterFault(SimOp::Pause);
     if (FAILED(fault)) return fault;
     if (from == State_Running) output_.HoldStreaming();
+    if (from == State_Stopped) Device()->RestartStream();
     return S_OK;
 }
 
