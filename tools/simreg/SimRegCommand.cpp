@@ -11,6 +11,7 @@
 #include "channels/ChannelText.h"
 #include "sim/SimChannelSources.h"
 #include "sim/SimClassIds.h"
+#include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
 #include "sim/SimSourceRegistry.h"
 #include "ts/TsReplayClip.h"
@@ -31,11 +32,10 @@ int Failed(const char* what, HRESULT hr) {
     return ExitFailed;
 }
 
-void PrintDevices(const char* kind, const GUID& category) {
-    for (const SimDeviceRecord& record : SimRegistry::List(category))
-        std::printf("%s\t%s\t%s\t%s\t%s\n", kind, Utf8Of(record.instance).c_str(),
-                    Utf8Of(record.friendlyName).c_str(), Utf8Of(record.devicePath).c_str(),
-                    Utf8Of(record.clsid).c_str());
+void PrintDevice(const std::string& kind, const SimDeviceRecord& record, const char* tail) {
+    std::printf("%s\t%s\t%s\t%s\t%s%s\n", kind.c_str(), Utf8Of(record.instance).c_str(),
+                Utf8Of(record.friendlyName).c_str(), Utf8Of(record.devicePath).c_str(),
+                Utf8Of(record.clsid).c_str(), tail);
 }
 
 // A decimal count of 1 to 64, rewritten without leading zeros (which CLI11's
@@ -107,6 +107,7 @@ const char* const Synopsis =
     "  simreg replay CHANNEL FILE\n"
     "  simreg live CHANNEL...|--all\n"
     "  simreg register DLLPATH | unregister DLLPATH\n"
+    "  simreg unplug|replug|stall|flow|nosignal|signal|abort N|--all\n"
     "  simreg COMMAND --help     the arguments of one command\n"
     "exit codes: 0 done, 1 the command failed, 2 usage error\n";
 
@@ -120,10 +121,31 @@ struct Arguments {
     std::vector<std::string> Channels;
     bool All = false;
     std::string File;
+    unsigned Tuner = 0;             // the event commands' N (1-based, as `list` numbers them)
+    SimDeviceEvent Event = SimDeviceEvent::Count;
+};
+
+// The event commands: what each does to the tuner, for its help.
+struct EventCommand {
+    SimDeviceEvent Event;
+    const char* Description;
+};
+const EventCommand EventCommands[] = {
+    {SimDeviceEvent::Unplug, "unplugs tuner N: it leaves the device list, its graphs get\n"
+                             "EC_DEVICE_LOST and every device call fails"},
+    {SimDeviceEvent::Replug, "plugs tuner N back in (same device path); a graph still holding\n"
+                             "its old filter gets EC_DEVICE_LOST with 1"},
+    {SimDeviceEvent::Stall, "stalls tuner N's stream: no TS while device calls still work\n"
+                            "(until flow, or a stream started afresh)"},
+    {SimDeviceEvent::Flow, "ends tuner N's stall"},
+    {SimDeviceEvent::NoSignal, "takes tuner N's signal away: level 0, no TS, at once"},
+    {SimDeviceEvent::Signal, "gives tuner N its signal back"},
+    {SimDeviceEvent::Abort, "aborts tuner N's running stream (EC_ERRORABORT)"},
 };
 
 enum class Command {
-    Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister
+    Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister,
+    Event
 };
 
 class CommandLine {
@@ -187,6 +209,15 @@ public:
         Add("unregister", Command::Unregister, "calls DllUnregisterServer of DLLPATH")
             ->add_option("DLLPATH", values->File, "the COM server DLL")
             ->required();
+        // Each reaches running processes within half a second.
+        for (const EventCommand& command : EventCommands) {
+            sub = Add(SimDeviceEventName(command.Event), Command::Event, command.Description);
+            CLI::Option* number = sub->add_option("N", values->Tuner, "the tuner's number in `simreg list`")
+                                      ->check(CLI::Range(1u, 64u));
+            sub->add_flag("--all", values->All, "every tuner")->excludes(number);
+            sub->require_option(1);
+            events_.emplace_back(sub, command.Event);
+        }
         // `simreg help` shows the help too; the listing leaves it out.
         help_ = app_.add_subcommand("help", "")->group("");
         named_.emplace_back(help_, Command::Help);
@@ -210,6 +241,13 @@ public:
         for (const auto& named : named_)
             if (named.first->parsed()) return true;
         return false;
+    }
+
+    // The event command named, when one was.
+    SimDeviceEvent SelectedEvent() const {
+        for (const auto& named : events_)
+            if (named.first->parsed()) return named.second;
+        return SimDeviceEvent::Count;
     }
 
     Command Selected() const {
@@ -244,6 +282,7 @@ private:
     CLI::App app_;
     CLI::App* help_ = nullptr;
     std::vector<std::pair<CLI::App*, Command>> named_;
+    std::vector<std::pair<CLI::App*, SimDeviceEvent>> events_;
 };
 
 }  // namespace
@@ -279,6 +318,7 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
         case Command::Sources: return Sources();
         case Command::Register: return Register(WideOf(values.File), true);
         case Command::Unregister: return Register(WideOf(values.File), false);
+        case Command::Event: return Event(line.SelectedEvent(), values.Tuner, values.All);
         default:
             std::printf("%s", line.Help().c_str());
             return 0;
@@ -302,8 +342,13 @@ int SimRegCommand::AddReceivers(const std::wstring& scenario) {
 }
 
 int SimRegCommand::List() {
-    PrintDevices("tuner", SimCategoryNetworkTuner);
-    PrintDevices("receiver", SimCategoryReceiverComponent);
+    // Tuners by the number the event commands take; an unplugged one keeps it.
+    const std::vector<SimTunerEntry> tuners = SimDeviceEvents::Tuners();
+    for (size_t i = 0; i < tuners.size(); ++i)
+        PrintDevice("tuner " + std::to_string(i + 1), tuners[i].Record,
+                    tuners[i].Plugged ? "" : "\tunplugged");
+    for (const SimDeviceRecord& record : SimRegistry::List(SimCategoryReceiverComponent))
+        PrintDevice("receiver", record, "");
     return 0;
 }
 
@@ -366,6 +411,21 @@ int SimRegCommand::Sources() {
         const bool silent = entry.second == SimSourceRegistry::SilentValue();
         std::printf("%s\t%s%s\n", Utf8Of(entry.first).c_str(), silent ? "silent" : "replay\t",
                     silent ? "" : Utf8Of(entry.second).c_str());
+    }
+    return 0;
+}
+
+int SimRegCommand::Event(SimDeviceEvent event, unsigned tuner, bool all) {
+    const std::vector<SimTunerEntry> tuners = SimDeviceEvents::Tuners();
+    const char* name = SimDeviceEventName(event);
+    if (!all && (tuner == 0 || tuner > tuners.size()))
+        return UsageError("no tuner " + std::to_string(tuner) + " (simreg list numbers them)",
+                          std::string("simreg ") + name + " --help");
+    for (size_t i = 0; i < tuners.size(); ++i) {
+        if (!all && i + 1 != tuner) continue;
+        const HRESULT hr = SimDeviceEvents::Apply(event, tuners[i].Record.devicePath);
+        if (FAILED(hr)) return Failed(name, hr);
+        std::printf("%s: tuner %zu\t%s\n", name, i + 1, Utf8Of(tuners[i].Record.devicePath).c_str());
     }
     return 0;
 }

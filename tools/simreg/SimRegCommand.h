@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimDeviceEvent.h"
+
 class SimRegCommand {
 public:
     // Runs the command that `args` (without the program name) spell. Output
@@ -22,4 +24,7 @@ private:
     static int Live(const std::vector<std::wstring>& channels, bool all);
     static int Sources();
     static int Register(const std::wstring& dll, bool registering);
+    // Applies `event` to tuner `tuner` (1-based, as `list` numbers them) or
+    // to every tuner, in this prefix and its running processes.
+    static int Event(SimDeviceEvent event, unsigned tuner, bool all);
 };

@@ -1,0 +1,305 @@
+// A tuner that goes away and comes back, as a timeline matrix: each event
+// (unplug, replug, stall, flow, no signal, signal, abort) meets each thing a
+// host may be doing at that moment (reading, waiting without limit,
+// changing channel, closing, releasing), with self-recovery on and off. Per
+// row: no host call takes longer than 2 s, nothing the simulator counts is
+// left alive after the release, and the stream comes back within 3 s of the
+// device's return (with self-recovery) or not at all (without it, for the
+// events only a rebuild mends). The matrix is printed whole.
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/SimDeviceEvents.h"
+#include "tests/windows/DriverHarness.h"
+
+namespace {
+
+constexpr DWORD CallBoundMs = 2000;
+constexpr DWORD BackBoundMs = 3000;
+// With StallSeconds=1: no sample for a second, then the once-a-second check.
+constexpr DWORD StallDetectMs = 2000;
+// How long a row without self-recovery watches for a stream that must not come.
+constexpr DWORD NotBackWatchMs = 3500;
+constexpr DWORD LossNoticedMs = 1000;
+
+enum class Event { Unplug, Replug, Stall, Flow, NoSignal, Signal, Abort };
+enum class Activity { Reading, WaitingWithoutLimit, ChangingChannel, Closing, Releasing };
+
+const char* const EventNames[] = {"unplug", "replug", "stall", "flow", "nosignal", "signal", "abort"};
+const char* const ActivityNames[] = {"reading", "waiting without limit", "changing channel",
+                                     "closing", "releasing"};
+
+// What the device does at the row's moment, and what brings it back.
+struct EventPlan {
+    std::vector<SimDeviceEvent> Before;  // applied before the moment (and their effect awaited)
+    SimDeviceEvent At;                   // applied at the moment
+    std::vector<SimDeviceEvent> Return;  // applied after the moment: the device is back
+    bool NeedsRebuild;                   // only a rebuilt graph streams again
+    DWORD ExtraBackMs;                   // a stall is noticed first
+    DWORD HoldMs = LossNoticedMs;        // from the moment to the return
+};
+
+EventPlan PlanOf(Event event) {
+    switch (event) {
+        case Event::Unplug: return {{}, SimDeviceEvent::Unplug, {SimDeviceEvent::Replug}, true, 0};
+        case Event::Replug: return {{SimDeviceEvent::Unplug}, SimDeviceEvent::Replug, {}, true, 0};
+        case Event::Stall: return {{}, SimDeviceEvent::Stall, {}, true, StallDetectMs};
+        case Event::Flow: return {{SimDeviceEvent::Stall}, SimDeviceEvent::Flow, {}, false, 0};
+        // Longer than a stall takes to be noticed: no signal is no stall.
+        case Event::NoSignal:
+            return {{}, SimDeviceEvent::NoSignal, {SimDeviceEvent::Signal}, false, 0, 2500};
+        case Event::Signal: return {{SimDeviceEvent::NoSignal}, SimDeviceEvent::Signal, {}, false, 0};
+        case Event::Abort: return {{}, SimDeviceEvent::Abort, {}, true, 0};
+    }
+    return {};
+}
+
+// A host's reception thread: WaitTsStream (with or without a limit), then
+// GetTsStream until the queue is empty; it stops by itself on 128.
+class Reader {
+public:
+    Reader(IBonDriver2* driver, bool withoutLimit) : driver_(driver) {
+        thread_ = std::thread([this, withoutLimit] { Loop(withoutLimit); });
+    }
+    ~Reader() { Join(); }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    uint64_t Chunks() const { return chunks_.load(); }
+    bool Ended() const { return ended_.load(); }
+    // Longest a single wait took that did not end with data or a close.
+    DWORD LongestIdleWaitMs() const { return longestIdle_.load(); }
+
+private:
+    void Loop(bool withoutLimit) {
+        for (;;) {
+            const ULONGLONG start = GetTickCount64();
+            const DWORD woke = driver_->WaitTsStream(withoutLimit ? 0 : 200);
+            if (woke == 128) break;
+            if (woke != WAIT_OBJECT_0) {
+                const DWORD took = static_cast<DWORD>(GetTickCount64() - start);
+                if (took > longestIdle_.load()) longestIdle_.store(took);
+            }
+            BYTE* data = nullptr;
+            DWORD size = 0, remaining = 0;
+            while (driver_->GetTsStream(&data, &size, &remaining))
+                if (size != 0) ++chunks_;
+        }
+        ended_ = true;
+    }
+
+    IBonDriver2* driver_;
+    std::atomic<uint64_t> chunks_{0};
+    std::atomic<bool> ended_{false};
+    std::atomic<DWORD> longestIdle_{0};
+    std::thread thread_;
+};
+
+struct RowOutcome {
+    bool Bounded = true;    // every host call returned within 2 s
+    bool NoLeak = true;     // nothing of the simulator alive after the release
+    bool StreamAsDue = true;  // back within 3 s (or not back, as due)
+    std::string Note;
+};
+
+class TunerRecovery : public DriverHarness {
+protected:
+    void Apply(SimDeviceEvent event) {
+        ASSERT_TRUE(SUCCEEDED(SimDeviceEvents::Apply(event, tuners_.at(0).devicePath)));
+    }
+    void WriteRecoveryIni(bool autoRecover) {
+        WriteDefaultIni();
+        std::FILE* file = _wfopen((folder_ + L"\\BonDriver_TesselBDA.ini").c_str(), L"ab");
+        ASSERT_NE(file, nullptr);
+        std::fprintf(file, "AutoRecover=%d\r\nStallSeconds=1\r\n", autoRecover ? 1 : 0);
+        std::fclose(file);
+    }
+    // Runs `call` and notes when it took longer than the bound.
+    template <class Call>
+    void Timed(RowOutcome* outcome, const char* what, Call call) {
+        const ULONGLONG start = GetTickCount64();
+        call();
+        const ULONGLONG took = GetTickCount64() - start;
+        if (took > CallBoundMs) {
+            outcome->Bounded = false;
+            outcome->Note += std::string(what) + " took " + std::to_string(took) + " ms; ";
+        }
+    }
+    // Whether TS reaches the host within `ms` from now: through the reader
+    // when there is one, else by what is queued.
+    bool StreamsWithin(IBonDriver2* driver, const Reader* reader, DWORD ms) {
+        const uint64_t before = reader != nullptr ? reader->Chunks() : 0;
+        if (reader == nullptr) driver->PurgeTsStream();
+        return WaitUntil([&] {
+            return reader != nullptr ? reader->Chunks() > before + 1 : driver->GetReadyCount() > 1;
+        }, ms);
+    }
+
+    RowOutcome RunRow(Event event, Activity activity, bool autoRecover);
+    void RunMatrix(bool autoRecover);
+};
+
+RowOutcome TunerRecovery::RunRow(Event event, Activity activity, bool autoRecover) {
+    RowOutcome outcome;
+    const EventPlan plan = PlanOf(event);
+    sim_->Reset();
+    SimDeviceEvents::Forget();
+    WriteRecoveryIni(autoRecover);
+    IBonDriver2* driver = LoadDriver();
+    if (driver == nullptr || !driver->OpenTuner() || !driver->SetChannel(0u, 0u)) {
+        outcome.StreamAsDue = false;
+        outcome.Note = "did not open";
+        return outcome;
+    }
+    std::unique_ptr<Reader> reader;
+    if (activity == Activity::Reading || activity == Activity::WaitingWithoutLimit)
+        reader.reset(new Reader(driver, activity == Activity::WaitingWithoutLimit));
+    if (!StreamsWithin(driver, reader.get(), 5000)) outcome.Note += "no stream at first; ";
+    for (SimDeviceEvent before : plan.Before) Apply(before);
+    if (!plan.Before.empty()) Sleep(LossNoticedMs);
+
+    // The moment.
+    Apply(plan.At);
+    bool released = false, closed = false;
+    switch (activity) {
+        case Activity::ChangingChannel:
+            for (int round = 0; round < 6; ++round) {
+                Timed(&outcome, "SetChannel", [&] { driver->SetChannel(0u, static_cast<DWORD>(round % 2)); });
+                Sleep(100);
+            }
+            break;
+        case Activity::Closing:
+            Timed(&outcome, "CloseTuner", [&] { driver->CloseTuner(); });
+            closed = true;
+            break;
+        case Activity::Releasing:
+            // The library stays loaded until the row's end: the reader may
+            // still be inside a call.
+            Timed(&outcome, "Release", [&] { driver->Release(); });
+            released = true;
+            break;
+        default:
+            break;
+    }
+    Timed(&outcome, "GetSignalLevel", [&] { driver->GetSignalLevel(); });
+    const size_t rebuildsBefore = Calls(SimOp::SetTunerMode).size();
+    for (SimDeviceEvent back : plan.Return) {
+        Sleep(plan.HoldMs);
+        Apply(back);
+    }
+
+    if (released || closed) {
+        // A closed or released tuner is not brought back by anyone.
+        Sleep(BackBoundMs);
+        if (Alive(SimObject::TunerFilter) != 0) {
+            outcome.StreamAsDue = false;
+            outcome.Note += "a graph came back after the host closed; ";
+        }
+        if (closed) {
+            // The host's own recovery works: it opens the tuner again.
+            if (!driver->OpenTuner() || !driver->SetChannel(0u, 0u) ||
+                !StreamsWithin(driver, nullptr, BackBoundMs)) {
+                outcome.StreamAsDue = false;
+                outcome.Note += "the host could not open the tuner again; ";
+            }
+        }
+    } else {
+        if (activity == Activity::ChangingChannel && autoRecover)
+            Timed(&outcome, "SetChannel", [&] { driver->SetChannel(0u, 0u); });
+        const bool comesBack = autoRecover || !plan.NeedsRebuild;
+        const DWORD watch = comesBack ? BackBoundMs + plan.ExtraBackMs : NotBackWatchMs;
+        const bool streamed = StreamsWithin(driver, reader.get(), watch);
+        if (streamed != comesBack) {
+            outcome.StreamAsDue = false;
+            outcome.Note += streamed ? "streamed without a rebuild; " : "not back in time; ";
+        }
+        Timed(&outcome, "IsTunerOpening", [&] {
+            if (!driver->IsTunerOpening()) outcome.Note += "no longer open; ";
+        });
+        if ((event == Event::NoSignal || event == Event::Signal) &&
+            Calls(SimOp::SetTunerMode).size() != rebuildsBefore) {
+            outcome.StreamAsDue = false;
+            outcome.Note += "rebuilt for a channel without signal; ";
+        }
+        if (reader != nullptr && reader->LongestIdleWaitMs() > 300 &&
+            activity == Activity::Reading) {
+            outcome.Bounded = false;
+            outcome.Note += "a 200 ms wait took " + std::to_string(reader->LongestIdleWaitMs()) + " ms; ";
+        }
+    }
+    Timed(&outcome, "Release", [&] { driver->Release(); });
+    if (reader != nullptr) {
+        // The reader ends by itself on 128 once the object is released.
+        if (!WaitUntil([&] { return reader->Ended(); }, CallBoundMs)) {
+            outcome.Bounded = false;
+            outcome.Note += "the reader did not end; ";
+        }
+        reader->Join();
+    }
+    ReleaseDriver();  // a second Release, refused, and the unload
+    for (SimObject kind : {SimObject::TunerFilter, SimObject::NetworkProvider,
+                           SimObject::NullTerminal, SimObject::Pin})
+        if (Alive(kind) != 0) outcome.NoLeak = false;
+    if (!outcome.NoLeak) outcome.Note += "simulator objects left; ";
+    return outcome;
+}
+
+void TunerRecovery::RunMatrix(bool autoRecover) {
+    ExtendBound(900);
+    std::vector<std::string> lines;
+    int bad = 0;
+    for (int e = 0; e <= static_cast<int>(Event::Abort); ++e) {
+        for (int a = 0; a <= static_cast<int>(Activity::Releasing); ++a) {
+            const RowOutcome row = RunRow(static_cast<Event>(e), static_cast<Activity>(a), autoRecover);
+            char line[256];
+            std::snprintf(line, sizeof line, "%-9s %-22s %-8s %-8s %-8s %s", EventNames[e],
+                          ActivityNames[a], row.Bounded ? "yes" : "NO", row.NoLeak ? "yes" : "NO",
+                          row.StreamAsDue ? "yes" : "NO", row.Note.c_str());
+            lines.push_back(line);
+            if (!row.Bounded || !row.NoLeak || !row.StreamAsDue) {
+                ++bad;
+                ADD_FAILURE() << line;
+            }
+        }
+    }
+    std::printf("\nAutoRecover=%d\n%-9s %-22s %-8s %-8s %-8s\n", autoRecover ? 1 : 0, "event",
+                "host doing", "bounded", "no leak", "stream");
+    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+    std::printf("%d of %zu rows as due\n", static_cast<int>(lines.size()) - bad, lines.size());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+TEST_F(TunerRecovery, TimelineMatrixWithSelfRecovery) { RunMatrix(true); }
+
+TEST_F(TunerRecovery, TimelineMatrixWithoutSelfRecovery) { RunMatrix(false); }
+
+// The host's own way back: an object created while the tuner was unplugged
+// selects it at OpenTuner once it is there; SetChannel on a lost tuner fails
+// at once and works once the tuner is back.
+TEST_F(TunerRecovery, HostRecoveryWorksWheneverTheDeviceIsThere) {
+    WriteRecoveryIni(true);
+    Apply(SimDeviceEvent::Unplug);
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    EXPECT_FALSE(driver->OpenTuner());
+    Apply(SimDeviceEvent::Replug);
+    ASSERT_TRUE(driver->OpenTuner()) << "the tuner was not selected again at OpenTuner";
+    ASSERT_TRUE(driver->SetChannel(0u, 1u));
+    ASSERT_TRUE(StreamsWithin(driver, nullptr, BackBoundMs));
+    Apply(SimDeviceEvent::Unplug);
+    ASSERT_TRUE(WaitUntil([&] { return driver->GetSignalLevel() == 0.0f; }, CallBoundMs));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(driver->SetChannel(0u, 0u));
+    EXPECT_LT(GetTickCount64() - start, 500u) << "SetChannel on a lost tuner must fail at once";
+    EXPECT_TRUE(driver->IsTunerOpening()) << "the host's open stays while the driver recovers";
+    Apply(SimDeviceEvent::Replug);
+    // The driver's own rebuild retunes channel 1; the host's next change works.
+    ASSERT_TRUE(WaitUntil([&] { return driver->SetChannel(0u, 0u) == TRUE; }, BackBoundMs));
+    EXPECT_TRUE(StreamsWithin(driver, nullptr, BackBoundMs));
+}
