@@ -15,7 +15,8 @@ std::wstring NewFolder() {
 }  // namespace
 
 LoadedDriver::LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerName,
-                           const std::wstring& deviceId, const std::wstring& dllBase)
+                           const std::wstring& deviceId, const std::wstring& dllBase,
+                           const std::wstring& extraKey)
     : folder_(NewFolder()), base_(folder_ + L"\\" + dllBase) {
     const std::wstring dll = base_ + L".dll";
     if (!CopyFileW(driverDllPath, dll.c_str(), FALSE)) return;
@@ -23,6 +24,10 @@ LoadedDriver::LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerNam
     WritePrivateProfileStringW(L"FRONTEND", L"NetworkName", L"ISDBT", ini.c_str());
     WritePrivateProfileStringW(L"FRONTEND", L"TunerFrendlyName", tunerName, ini.c_str());
     WritePrivateProfileStringW(L"FRONTEND", L"DeviceID", deviceId.c_str(), ini.c_str());
+    const size_t equals = extraKey.find(L'=');
+    if (equals != std::wstring::npos)
+        WritePrivateProfileStringW(L"FRONTEND", extraKey.substr(0, equals).c_str(),
+                                   extraKey.substr(equals + 1).c_str(), ini.c_str());
     module_ = LoadLibraryW(dll.c_str());
     if (module_ == nullptr) return;
     auto create = reinterpret_cast<IBonDriver* (*)()>(

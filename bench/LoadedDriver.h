@@ -12,9 +12,11 @@
 
 class LoadedDriver {
 public:
+    // `extraKey` ("StallSeconds=2", may be empty) goes into the INI too.
     LoadedDriver(const wchar_t* driverDllPath, const wchar_t* tunerName,
                  const std::wstring& deviceId,
-                 const std::wstring& dllBase = L"BonDriver_TesselBDA");
+                 const std::wstring& dllBase = L"BonDriver_TesselBDA",
+                 const std::wstring& extraKey = std::wstring());
     // Releases the driver, unloads the DLL and removes the folder.
     ~LoadedDriver();
     LoadedDriver(const LoadedDriver&) = delete;

@@ -303,3 +303,31 @@ TEST_F(TunerRecovery, HostRecoveryWorksWheneverTheDeviceIsThere) {
     ASSERT_TRUE(WaitUntil([&] { return driver->SetChannel(0u, 0u) == TRUE; }, BackBoundMs));
     EXPECT_TRUE(StreamsWithin(driver, nullptr, BackBoundMs));
 }
+
+// One tuner through a whole evening: every kind of event in a row, each met
+// by a rebuilt graph that the next event hits in turn.
+TEST_F(TunerRecovery, RecoversAgainAfterEachRebuild) {
+    ExtendBound(300);
+    WriteRecoveryIni(true);
+    IBonDriver2* driver = LoadDriver();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_TRUE(driver->OpenTuner());
+    ASSERT_TRUE(driver->SetChannel(0u, 2u));
+    Reader reader(driver, false);
+    ASSERT_TRUE(StreamsWithin(driver, &reader, 5000));
+    const std::vector<std::vector<SimDeviceEvent>> evening = {
+        {SimDeviceEvent::Abort}, {SimDeviceEvent::Unplug, SimDeviceEvent::Replug},
+        {SimDeviceEvent::Abort}, {SimDeviceEvent::Stall}, {SimDeviceEvent::Abort},
+        {SimDeviceEvent::NoSignal, SimDeviceEvent::Signal}, {SimDeviceEvent::Abort}};
+    for (size_t i = 0; i < evening.size(); ++i) {
+        for (SimDeviceEvent event : evening[i]) {
+            Apply(event);
+            Sleep(LossNoticedMs);
+        }
+        EXPECT_TRUE(StreamsWithin(driver, &reader, BackBoundMs + StallDetectMs)) << "event " << i;
+    }
+    const size_t opens = Calls(SimOp::SetTunerMode).size();
+    EXPECT_GE(opens, 6u) << "one open and a rebuild for each abort, unplug and stall";
+    driver->Release();
+    reader.Join();
+}
