@@ -70,6 +70,8 @@ struct SimCall {
     std::vector<uint8_t> Bytes;   // bytes behind the pointer argument (TuneFrequency: 12,
                                   // TuneRequest: 64, PID list: count x 2 little-endian,
                                   // card command: length bytes); empty when none
+    std::vector<uint8_t> Output;  // the card's answer as written (its two length bytes and
+                                  // the body), for TransmitCardCommand on success
     HRESULT Result = S_OK;        // what the operation answered
 };
 

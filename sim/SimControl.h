@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/PlatformTypes.h"
+#include "sim/SimAnswerScript.h"
 #include "sim/SimCallLog.h"
 #include "sim/SimChannelSources.h"
 #include "sim/SimCounters.h"
@@ -45,6 +46,11 @@ public:
     // The sources the process starts with and Reset returns to; TesselSim.dll
     // sets them from the registry (simreg) before it creates its first object.
     virtual void SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) = 0;
+
+    // A replayed report's answers for every device, present and future
+    // (null: none); TesselSim.dll sets them from the registry (simreg
+    // replay-report) before it creates its first object. Reset keeps them.
+    virtual void SetAnswerScript(std::shared_ptr<SimAnswerScript> script) = 0;
 
 protected:
     ~SimControl() = default;

@@ -42,12 +42,13 @@ SimDevice::~SimDevice() = default;
 SimText SimDevice::Path() const { return path_; }
 
 void SimDevice::Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t> bytes,
-                    HRESULT result) {
+                    HRESULT result, std::vector<uint8_t> output) {
     SimCall call;
     call.Op = op;
     call.Device = path_;
     call.Values = std::move(values);
     call.Bytes = std::move(bytes);
+    call.Output = std::move(output);
     call.Result = result;
     log_.Append(std::move(call));
 }
@@ -63,6 +64,14 @@ HRESULT SimDevice::Run(SimOp op, Perform perform) {
     HRESULT fault = S_OK;
     const bool faulted = faults_.Take(op, &fault);
     if (faulted && FAILED(fault)) return fault;
+    // A replayed report answers as the user's tuner did; what the device
+    // does stays the simulator's (a tune still selects the stream).
+    scripted_ = script_ != nullptr && script_->Next(SimOpName(op), &answer_);
+    if (scripted_) {
+        if (FAILED(answer_.Result)) return answer_.Result;
+        perform();
+        return answer_.Result;
+    }
     const HRESULT result = perform();
     return faulted && SUCCEEDED(result) ? fault : result;
 }
@@ -113,6 +122,7 @@ HRESULT SimDevice::GetSignalStatistics(SignalStatistics* statistics) {
         *statistics = filled;
         return S_OK;
     });
+    if (scripted_ && SUCCEEDED(hr) && ScriptedBytes(0, &filled, sizeof filled)) *statistics = filled;
     Log(SimOp::GetSignalStatistics, {}, SUCCEEDED(hr) ? BytesOf(filled) : std::vector<uint8_t>{},
         hr);
     return hr;
@@ -179,6 +189,12 @@ HRESULT SimDevice::ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8
             }
             return report.Result;
         });
+        if (scripted_ && hr == S_OK && answer_.Out.size() == 2) {
+            const uint16_t custom = static_cast<uint16_t>(answer_.Out[0].Number);
+            *code = (*code & 0xFFFF0000u) | custom;
+            *key = static_cast<uint8_t>(answer_.Out[1].Number);
+            written = {static_cast<uint8_t>(custom), static_cast<uint8_t>(custom >> 8), *key};
+        }
     }
     Log(SimOp::ReadRemoteControlKey, {selector}, written, hr);
     return hr;
@@ -243,6 +259,11 @@ HRESULT SimDevice::GetCardStatus(uint32_t* cardPresent) {
             *cardPresent = present;
             return S_OK;
         });
+        if (scripted_ && SUCCEEDED(hr) && !answer_.Out.empty() &&
+            answer_.Out[0].Type == DeviceCallItem::Kind::Number) {
+            present = static_cast<uint32_t>(answer_.Out[0].Number);
+            *cardPresent = present;
+        }
     }
     Log(SimOp::GetCardStatus, {}, SUCCEEDED(hr) ? BytesOf(present) : std::vector<uint8_t>{}, hr);
     return hr;
@@ -265,7 +286,13 @@ HRESULT SimDevice::TransmitCardCommand(const uint8_t* command, uint32_t length, 
             ++state_.CardCommands;
             return S_OK;
         });
-    Log(SimOp::TransmitCardCommand, {length, responseSize}, std::move(sent), hr);
+    std::vector<uint8_t> answer;
+    if (SUCCEEDED(hr) && response != nullptr && responseSize >= CardResponsePrefix) {
+        if (scripted_) ScriptCardAnswer(response, responseSize);
+        const size_t announced = (size_t{response[0]} << 8 | response[1]) + CardResponsePrefix;
+        answer.assign(response, response + std::min<size_t>(announced, responseSize));
+    }
+    Log(SimOp::TransmitCardCommand, {length, responseSize}, std::move(sent), hr, std::move(answer));
     return hr;
 }
 
@@ -611,4 +638,40 @@ void SimDevice::Reset() {
     }
     stalled_ = false;
     noSignal_ = false;
+}
+
+void SimDevice::SetAnswerScript(std::shared_ptr<SimAnswerScript> script) {
+    ScopedLock hold(lock_);
+    script_ = std::move(script);
+}
+
+// The answer's first output as bytes of exactly `size`.
+bool SimDevice::ScriptedBytes(size_t index, void* out, size_t size) const {
+    if (answer_.Out.size() <= index) return false;
+    const DeviceCallItem& item = answer_.Out[index];
+    if (item.Type != DeviceCallItem::Kind::Bytes || item.Bytes.size() != size) return false;
+    std::memcpy(out, item.Bytes.data(), size);
+    return true;
+}
+
+// The card's recorded answer; one whose bytes were left out of the report
+// comes back as that many zero bytes and the status word that was kept.
+void SimDevice::ScriptCardAnswer(uint8_t* response, uint32_t responseSize) const {
+    if (answer_.Out.empty()) return;
+    const DeviceCallItem& item = answer_.Out[0];
+    std::vector<uint8_t> bytes;
+    if (item.Type == DeviceCallItem::Kind::Bytes) {
+        bytes = item.Bytes;
+    } else if (item.Type == DeviceCallItem::Kind::Hidden) {
+        bytes.assign(item.HiddenLength, 0);
+        if (bytes.size() >= CardResponsePrefix) {
+            const size_t body = bytes.size() - CardResponsePrefix;
+            bytes[0] = static_cast<uint8_t>(body >> 8);
+            bytes[1] = static_cast<uint8_t>(body);
+        }
+        if (bytes.size() >= item.Bytes.size() + CardResponsePrefix)
+            std::copy(item.Bytes.begin(), item.Bytes.end(), bytes.end() - item.Bytes.size());
+    }
+    std::memset(response, 0, responseSize);
+    std::memcpy(response, bytes.data(), std::min<size_t>(bytes.size(), responseSize));
 }

@@ -45,6 +45,8 @@
 #include "platform/TuneRequest.h"
 #include "platform/PlatformTypes.h"
 #include "platform/Locks.h"
+#include "platform/DeviceCallText.h"
+#include "sim/SimAnswerScript.h"
 #include "sim/SimCallLog.h"
 #include "sim/SimChannel.h"
 #include "sim/SimChannelSources.h"
@@ -183,6 +185,11 @@ public:
     // A consistent copy of the observable state.
     SimDeviceState State() const;
 
+    // Answers a replayed report recorded (null: none): each operation it
+    // names answers its recorded results and outputs in order, the last
+    // again once they are used up. Shared with the caller; Reset keeps it.
+    void SetAnswerScript(std::shared_ptr<SimAnswerScript> script);
+
     // ---- Misbehaviour ----
     // Each logs the event (its SimOp, Values {plug generation after it}),
     // changes the device and then tells every listener, in that order.
@@ -236,7 +243,10 @@ private:
         int32_t Hundredths;
     };
 
-    void Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t> bytes, HRESULT result);
+    void Log(SimOp op, std::vector<uint32_t> values, std::vector<uint8_t> bytes, HRESULT result,
+             std::vector<uint8_t> output = {});
+    bool ScriptedBytes(size_t index, void* out, size_t size) const;
+    void ScriptCardAnswer(uint8_t* response, uint32_t responseSize) const;
     template <class Perform>
     HRESULT Run(SimOp op, Perform perform);
     void ApplyTune(const TuneRequest& request);
@@ -269,6 +279,9 @@ private:
     uint64_t bitRate_ = SimDefaultBitRate;
     bool bitRateSet_ = false;                 // SetBitRate chose bitRate_
     std::shared_ptr<const SimChannelSources> sources_;
+    std::shared_ptr<SimAnswerScript> script_;
+    bool scripted_ = false;  // the operation under way answers from script_
+    DeviceCall answer_;      // its answer
     std::unique_ptr<TsSource> generator_;  // current tune's stream, null without channel
     std::unique_ptr<TsSource> draining_;   // previous tune, until its packet is complete
     const bool gone_ = false;              // the stale device: never plugged again

@@ -15,6 +15,7 @@
 #include "sim/SimPassThroughReceiver.h"
 #include "sim/SimReceiverFilter.h"
 #include "sim/SimRegistry.h"
+#include "sim/SimReplayRegistry.h"
 #include "sim/SimSourceRegistry.h"
 #include "sim/SimTunerFilter.h"
 
@@ -30,6 +31,9 @@ std::once_flag sourcesLoaded;
 void LoadChannelSources() {
     std::shared_ptr<const SimChannelSources> sources = SimSourceRegistry::Load();
     if (sources) SimProcessControl()->SetDefaultChannelSources(sources);
+    // A replayed report's answers, likewise once per process.
+    std::shared_ptr<SimAnswerScript> script = SimReplayRegistry::Load();
+    if (script) SimProcessControl()->SetAnswerScript(script);
 }
 
 struct ClassEntry {

@@ -25,6 +25,7 @@ SimDevice* SimState::Device(const WideChar* devicePath) {
         if (device->Path() == path) return device.get();
     devices_.emplace_back(new SimDevice(path, log_));
     devices_.back()->SetChannelSources(sources_);
+    devices_.back()->SetAnswerScript(script_);
     return devices_.back().get();
 }
 
@@ -37,6 +38,12 @@ void SimState::SetChannelSources(std::shared_ptr<const SimChannelSources> source
     ScopedLock hold(lock_);
     sources_ = std::move(sources);
     for (auto& device : devices_) device->SetChannelSources(sources_);
+}
+
+void SimState::SetAnswerScript(std::shared_ptr<SimAnswerScript> script) {
+    ScopedLock hold(lock_);
+    script_ = std::move(script);
+    for (auto& device : devices_) device->SetAnswerScript(script_);
 }
 
 void SimState::SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) {

@@ -26,6 +26,7 @@ public:
     SimCounters* Counters() override;
     void SetChannelSources(std::shared_ptr<const SimChannelSources> sources) override;
     void SetDefaultChannelSources(std::shared_ptr<const SimChannelSources> sources) override;
+    void SetAnswerScript(std::shared_ptr<SimAnswerScript> script) override;
 
 private:
     ReentrantLock lock_;
@@ -33,4 +34,5 @@ private:
     SimCounters counters_;
     std::vector<std::unique_ptr<SimDevice>> devices_;  // [0] is the default device
     std::shared_ptr<const SimChannelSources> sources_, defaultSources_;
+    std::shared_ptr<SimAnswerScript> script_;
 };

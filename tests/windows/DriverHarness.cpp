@@ -5,6 +5,7 @@
 
 #include "platform/TuneRequest.h"
 #include "sim/SimDeviceEvents.h"
+#include "sim/SimReplayRegistry.h"
 #include "sim/SimSourceRegistry.h"
 
 SimControl* DriverHarness::sim_ = nullptr;
@@ -92,6 +93,7 @@ void DriverHarness::SetUpTestSuite() {
     ASSERT_TRUE(SUCCEEDED(SimRegistry::RegisterServer(HF_SIM_DLL)));
     // Channel sources a demo run left in this prefix would reach every test.
     ASSERT_TRUE(SUCCEEDED(SimSourceRegistry::Clear()));
+    ASSERT_TRUE(SUCCEEDED(SimReplayRegistry::Clear()));
     SimModuleHandle = LoadLibraryW(HF_SIM_DLL);
     ASSERT_NE(SimModuleHandle, nullptr);
     typedef SimControl* (*GetControl)();

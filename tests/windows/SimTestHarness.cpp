@@ -7,6 +7,7 @@
 
 #include "sim/SimClassIds.h"
 #include "sim/SimDeviceEvents.h"
+#include "sim/SimReplayRegistry.h"
 #include "sim/SimSourceRegistry.h"
 
 #ifndef SIM_DLL_PATH
@@ -41,6 +42,7 @@ public:
         ASSERT_EQ(SimRegistry::Clear(), S_OK);
         // A demo run in this prefix may have left channel sources behind.
         ASSERT_EQ(SimSourceRegistry::Clear(), S_OK);
+        ASSERT_TRUE(SUCCEEDED(SimReplayRegistry::Clear()));
         ASSERT_EQ(SimRegistry::AddTuners(2, SimRegistry::DefaultTunerName(),
                                          SimRegistry::DefaultPathTemplate(), &tuners),
                   S_OK);

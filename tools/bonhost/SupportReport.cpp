@@ -72,6 +72,10 @@ std::string RecordStream(BonhostSelfTest& selfTest, double seconds, std::string*
         driver->CloseTuner();
         return std::string();
     }
+    // What came before the tune took effect is another stream: as hosts do,
+    // purge once the new one flows, so the file holds one stream only.
+    Sleep(300);
+    driver->PurgeTsStream();
     std::string bytes;
     StreamReader reader(driver);
     reader.Read(static_cast<DWORD>(seconds * 1000), [&](const BYTE* data, DWORD size) {

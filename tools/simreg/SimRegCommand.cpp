@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <memory>
 
 #include <windows.h>
@@ -13,6 +15,7 @@
 #include "sim/SimClassIds.h"
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
+#include "sim/SimReplayRegistry.h"
 #include "sim/SimSourceRegistry.h"
 #include "ts/TsReplayClip.h"
 
@@ -108,6 +111,7 @@ const char* const Synopsis =
     "  simreg live CHANNEL...|--all\n"
     "  simreg register DLLPATH | unregister DLLPATH\n"
     "  simreg unplug|replug|stall|flow|nosignal|signal|abort N|--all\n"
+    "  simreg replay-report DIR | replay-report --off\n"
     "  simreg COMMAND --help     the arguments of one command\n"
     "exit codes: 0 done, 1 the command failed, 2 usage error\n";
 
@@ -145,7 +149,7 @@ const EventCommand EventCommands[] = {
 
 enum class Command {
     Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister,
-    Event
+    Event, ReplayReport
 };
 
 class CommandLine {
@@ -218,6 +222,14 @@ public:
             sub->require_option(1);
             events_.emplace_back(sub, command.Event);
         }
+        sub = Add("replay-report", Command::ReplayReport,
+                  "the simulated tuner becomes the one of a user's report folder\n"
+                  "(bonhost selftest --report-dir): its name and device path, its\n"
+                  "recorded answers to every device call, and the recorded TS on\n"
+                  "the channel tested (every other channel silent)");
+        CLI::Option* report = sub->add_option("DIR", values->File, "the report folder");
+        sub->add_flag("--off", values->All, "no report replayed any more")->excludes(report);
+        sub->require_option(1);
         // `simreg help` shows the help too; the listing leaves it out.
         help_ = app_.add_subcommand("help", "")->group("");
         named_.emplace_back(help_, Command::Help);
@@ -319,6 +331,7 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
         case Command::Register: return Register(WideOf(values.File), true);
         case Command::Unregister: return Register(WideOf(values.File), false);
         case Command::Event: return Event(line.SelectedEvent(), values.Tuner, values.All);
+        case Command::ReplayReport: return ReplayReport(WideOf(values.File), values.All);
         default:
             std::printf("%s", line.Help().c_str());
             return 0;
@@ -427,5 +440,89 @@ int SimRegCommand::Event(SimDeviceEvent event, unsigned tuner, bool all) {
         if (FAILED(hr)) return Failed(name, hr);
         std::printf("%s: tuner %zu\t%s\n", name, i + 1, Utf8Of(tuners[i].Record.devicePath).c_str());
     }
+    return 0;
+}
+
+namespace {
+
+std::string ReadText(const std::wstring& path) {
+    std::string text;
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return text;
+    char block[4096];
+    for (size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, read);
+    std::fclose(file);
+    return text;
+}
+
+// The tuners of a report's tuners.txt ("1. NAME" then "   DevicePath: PATH").
+std::vector<SimDeviceRecord> ReportTuners(const std::string& text) {
+    std::vector<SimDeviceRecord> tuners;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t dot = line.find(". ");
+        if (dot != std::string::npos && dot > 0 &&
+            line.find_first_not_of("0123456789") == dot) {
+            SimDeviceRecord record;
+            record.friendlyName = WideOf(line.substr(dot + 2));
+            tuners.push_back(record);
+        } else if (!tuners.empty() && line.find("DevicePath: ") != std::string::npos) {
+            tuners.back().devicePath = WideOf(line.substr(line.find("DevicePath: ") + 12));
+        }
+    }
+    return tuners;
+}
+
+// The channel the report's stream.ts holds: "stream.ts: N bytes of space S,
+// channel C (NAME)" in report.txt; empty when it holds none.
+std::string StreamChannel(const std::string& report, uint64_t* bytes) {
+    const size_t at = report.find("\nstream.ts: ");
+    *bytes = 0;
+    if (at == std::string::npos) return std::string();
+    const std::string line = report.substr(at + 1, report.find('\n', at + 1) - at - 1);
+    *bytes = std::strtoull(line.c_str() + 11, nullptr, 10);
+    const size_t open = line.rfind('('), close = line.rfind(')');
+    return open != std::string::npos && close > open ? line.substr(open + 1, close - open - 1)
+                                                     : std::string();
+}
+
+}  // namespace
+
+int SimRegCommand::ReplayReport(const std::wstring& folder, bool off) {
+    if (off) {
+        const HRESULT hr = SimReplayRegistry::Clear();
+        return FAILED(hr) ? Failed("replay-report --off", hr) : 0;
+    }
+    const std::wstring dir = FullPath(folder);
+    const std::string report = ReadText(dir + L"\\report.txt");
+    const std::vector<SimDeviceRecord> tuners = ReportTuners(ReadText(dir + L"\\tuners.txt"));
+    const std::wstring calls = dir + L"\\device-calls.txt";
+    if (report.empty() || GetFileAttributesW(calls.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "simreg: %s holds no report.txt and device-calls.txt\n",
+                     Utf8Of(dir).c_str());
+        return ExitFailed;
+    }
+    // The user's tuners take the place of the simulated ones.
+    HRESULT hr = SimRegistry::ClearCategory(SimCategoryNetworkTuner);
+    for (const SimDeviceRecord& tuner : tuners) {
+        if (FAILED(hr)) break;
+        hr = SimRegistry::AddTuners(1, tuner.friendlyName, tuner.devicePath, nullptr);
+        std::printf("tuner\t%s\t%s\n", Utf8Of(tuner.friendlyName).c_str(), Utf8Of(tuner.devicePath).c_str());
+    }
+    // Every channel silent but the one the report recorded.
+    if (SUCCEEDED(hr)) hr = SimSourceRegistry::Clear();
+    if (SUCCEEDED(hr)) hr = SimSourceRegistry::Set(L"*", SimSourceRegistry::SilentValue());
+    uint64_t bytes = 0;
+    const std::string channel = StreamChannel(report, &bytes);
+    const std::wstring stream = dir + L"\\stream.ts";
+    if (SUCCEEDED(hr) && !channel.empty() && bytes >= 188 && CheckRecording(stream)) {
+        hr = SimSourceRegistry::Set(WideOf(channel), stream);
+        std::printf("channel\t%s\treplays %s\n", channel.c_str(), Utf8Of(stream).c_str());
+    }
+    if (SUCCEEDED(hr)) hr = SimReplayRegistry::Set(calls);
+    if (FAILED(hr)) return Failed("replay-report", hr);
+    std::printf("answers\t%s\n", Utf8Of(calls).c_str());
+    std::printf("put the report's settings\\ files beside the DLL and run bonhost selftest\n");
     return 0;
 }

@@ -27,4 +27,7 @@ private:
     // Applies `event` to tuner `tuner` (1-based, as `list` numbers them) or
     // to every tuner, in this prefix and its running processes.
     static int Event(SimDeviceEvent event, unsigned tuner, bool all);
+    // Makes the simulated tuner the one of the report in `folder`, or with
+    // `off` stops replaying any.
+    static int ReplayReport(const std::wstring& folder, bool off);
 };
