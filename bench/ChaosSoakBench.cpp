@@ -25,6 +25,7 @@
 
 #include <dshow.h>
 
+#include "bench/BenchArguments.h"
 #include "bench/BenchFigure.h"
 #include "bench/LoadedDriver.h"
 #include "bench/SimulatedTuner.h"
@@ -368,18 +369,11 @@ void ChaosSoak::Report(double minutes, const ProcessFigures& start, const Proces
                 (growth.PrivateBytes - control.PrivateBytes) / 1048576.0);
 }
 
-double MinutesFrom(int argc, char** argv) {
-    if (argc == 1) return DefaultMinutes;
-    if (argc != 3 || std::strcmp(argv[1], "--minutes") != 0) return -1.0;
-    char* end = nullptr;
-    const double minutes = std::strtod(argv[2], &end);
-    return end != argv[2] && *end == '\0' && minutes > 0.0 ? minutes : -1.0;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double minutes = MinutesFrom(argc, argv);
+    const double minutes = MinutesArgument(argc, argv, DefaultMinutes);
     if (minutes <= 0.0) {
         std::printf("usage: ChaosSoakBench [--minutes M]   (default %.0f)\n", DefaultMinutes);
         return 2;

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bench/BenchArguments.h"
 #include "bench/BenchFigure.h"
 #include "bench/LoadedDriver.h"
 #include "bench/SimulatedTuner.h"
@@ -118,19 +119,10 @@ void PrintResult(double minutes, double readMbits, const SoakCounts& counts,
                 ProcessCensus::Describe(ProcessCensus::Growth(start, end)).c_str());
 }
 
-// --minutes M, or the default; negative when the arguments are not understood.
-double MinutesFrom(int argc, char** argv) {
-    if (argc == 1) return DefaultMinutes;
-    if (argc != 3 || std::strcmp(argv[1], "--minutes") != 0) return -1.0;
-    char* end = nullptr;
-    const double minutes = std::strtod(argv[2], &end);
-    return end != argv[2] && *end == '\0' && minutes > 0.0 ? minutes : -1.0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double minutes = MinutesFrom(argc, argv);
+    const double minutes = MinutesArgument(argc, argv, DefaultMinutes);
     if (minutes <= 0.0) {
         std::printf("usage: DriverSoakBench [--minutes M]   (default %.1f)\n", DefaultMinutes);
         return 2;

@@ -1,12 +1,5 @@
-# What ships: the same target as toolchain-win32.cmake, with mingw's win32 thread
-# model (no winpthreads in the DLL; the product uses no std::thread/mutex).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+# What ships: the target of toolchain-win32.cmake with mingw's win32 thread model
+# (no winpthreads in the DLL; the product uses no std::thread or std::mutex).
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-win32.cmake)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-

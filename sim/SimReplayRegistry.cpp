@@ -1,23 +1,12 @@
 #include "sim/SimReplayRegistry.h"
 
-#include <cstdio>
-
+#include "platform/FileText.h"
 #include "sim/SimRegistryKey.h"
 
 namespace {
 
 const wchar_t kKeyPath[] = L"Software\\TesselSim\\Replay";
 const wchar_t kValue[] = L"DeviceCalls";
-
-std::string ReadAll(const std::wstring& path) {
-    std::string text;
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr) return text;
-    char block[4096];
-    for (size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, read);
-    std::fclose(file);
-    return text;
-}
 
 }  // namespace
 
@@ -44,6 +33,6 @@ std::wstring SimReplayRegistry::Get() {
 std::shared_ptr<SimAnswerScript> SimReplayRegistry::Load() {
     const std::wstring path = Get();
     if (path.empty()) return nullptr;
-    auto script = std::make_shared<SimAnswerScript>(SimAnswerScript::FromText(ReadAll(path)));
+    auto script = std::make_shared<SimAnswerScript>(SimAnswerScript::FromText(ReadWholeFile(path)));
     return script->Empty() ? nullptr : script;
 }

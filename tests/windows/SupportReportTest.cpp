@@ -11,21 +11,12 @@
 #include <string>
 
 #include "platform/DeviceCallText.h"
+#include "platform/FileText.h"
 #include "tests/windows/DriverHarness.h"
 #include "tools/bonhost/BonhostOptions.h"
 #include "tools/bonhost/SupportReport.h"
 
 namespace {
-
-std::string ReadText(const std::wstring& path) {
-    std::string text;
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr) return text;
-    char block[4096];
-    for (size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, read);
-    std::fclose(file);
-    return text;
-}
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -89,17 +80,17 @@ TEST_F(SupportReportTest, FoldersOfThreeFaultsHoldTheirTraceAndLeaveTheCardOut) 
         EXPECT_EQ(SupportReport(options).Run(), 1) << "one check fails";
         sim_->SetChannelSources(nullptr);
 
-        const std::string report = ReadText(dir + L"\\report.txt");
+        const std::string report = ReadWholeFile(dir + L"\\report.txt");
         EXPECT_NE(Verdicts(report).find(scenario.Failing), std::string::npos) << report;
         EXPECT_NE(report.find("\ntrace: yes"), std::string::npos);
         EXPECT_NE(report.find("\ncard data: left out"), std::string::npos);
         EXPECT_NE(report.find("\nsystem: "), std::string::npos);
         EXPECT_NE(report.find(", version resource 1."), std::string::npos);
-        EXPECT_NE(ReadText(dir + L"\\trace.txt").find("(CMyBonDriver::OpenTuner)"), std::string::npos);
-        EXPECT_NE(ReadText(dir + L"\\tuners.txt").find(Narrow(tuners_[0].devicePath)), std::string::npos);
-        EXPECT_FALSE(ReadText(dir + L"\\settings\\BonDriver_TesselBDA.ini").empty());
+        EXPECT_NE(ReadWholeFile(dir + L"\\trace.txt").find("(CMyBonDriver::OpenTuner)"), std::string::npos);
+        EXPECT_NE(ReadWholeFile(dir + L"\\tuners.txt").find(Narrow(tuners_[0].devicePath)), std::string::npos);
+        EXPECT_FALSE(ReadWholeFile(dir + L"\\settings\\BonDriver_TesselBDA.ini").empty());
         // Every device-call line parses; the card's command bytes stay home.
-        const std::string calls = ReadText(dir + L"\\device-calls.txt");
+        const std::string calls = ReadWholeFile(dir + L"\\device-calls.txt");
         std::istringstream lines(calls);
         size_t count = 0, card = 0;
         for (std::string line; std::getline(lines, line); ++count) {
@@ -112,7 +103,7 @@ TEST_F(SupportReportTest, FoldersOfThreeFaultsHoldTheirTraceAndLeaveTheCardOut) 
         EXPECT_GT(count, 10u);
         // A card that is there is asked, and its bytes are left out above.
         EXPECT_EQ(card > 0, name != "card-missing");
-        const size_t stream = ReadText(dir + L"\\stream.ts").size();
+        const size_t stream = ReadWholeFile(dir + L"\\stream.ts").size();
         if (name == "no-signal") {
             EXPECT_EQ(stream, 0u);
         } else {

@@ -1,5 +1,7 @@
 #include "tools/bonhost/BonhostOptions.h"
 
+#include "tools/CliCommands.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -230,53 +232,28 @@ public:
             CLI::App* sub = app_.add_subcommand(command.Name, command.Description)->group("Commands");
             AddOptions(sub, command.Command, options);
             sub->footer("exit codes: bonhost --help lists them");
-            named_.emplace_back(sub, command.Command);
+            commands_.Name(sub, command.Command);
         }
         // `bonhost help` and `bonhost version` work too; the listing leaves them out.
         help_ = app_.add_subcommand("help", "")->group("");
-        named_.emplace_back(help_, BonhostCommand::Help);
-        named_.emplace_back(app_.add_subcommand("version", "")->group(""), BonhostCommand::Version);
-        // After the commands, which would inherit both: the listing's own
-        // narrow first column and the synopsis.
-        auto listing = std::make_shared<CLI::Formatter>();
-        listing->column_width(13);
-        listing->label("SUBCOMMAND", "COMMAND");
-        app_.formatter(listing);
-        app_.footer(Synopsis);
+        commands_.Name(help_, BonhostCommand::Help);
+        commands_.Name(app_.add_subcommand("version", "")->group(""), BonhostCommand::Version);
+        // The listing's own narrow first column and the synopsis.
+        CliCommands<BonhostCommand>::SetListing(app_, 13, Synopsis);
     }
 
-    // Throws CLI11's ParseError (CallForHelp for --help).
-    void Parse(const std::vector<std::string>& args) {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them from the back
-        app_.parse(reversed);
-    }
-
-    // Whether the arguments named a command (before any refusal).
-    bool Named() const {
-        for (const auto& named : named_)
-            if (named.first->parsed()) return true;
-        return false;
-    }
-
+    void Parse(const std::vector<std::string>& args) { CliCommands<BonhostCommand>::Parse(app_, args); }
+    bool Named() const { return commands_.Named(); }
     BonhostCommand Selected() const {
-        if (version_->count() > 0) return BonhostCommand::Version;
-        for (const auto& named : named_)
-            if (named.first->parsed()) return named.second;
-        return BonhostCommand::Help;
+        return version_->count() > 0 ? BonhostCommand::Version : commands_.Selected(BonhostCommand::Help);
     }
-
-    // The help of the command named, or of all when none was (or `help` was).
-    std::string Help() const {
-        if (help_->parsed())
-            return app_.get_formatter()->make_help(&app_, app_.get_name(), CLI::AppFormatMode::Normal);
-        return app_.help();
-    }
+    std::string Help() const { return CliCommands<BonhostCommand>::Help(app_, help_); }
 
 private:
     CLI::App app_;
     CLI::Option* version_ = nullptr;
     CLI::App* help_ = nullptr;
-    std::vector<std::pair<CLI::App*, BonhostCommand>> named_;
+    CliCommands<BonhostCommand> commands_;
 };
 
 }  // namespace

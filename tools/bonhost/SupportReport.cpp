@@ -8,6 +8,7 @@
 
 #include "channels/ChannelFileLoader.h"
 #include "platform/DeviceCallText.h"
+#include "platform/FileText.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostScanner.h"
 #include "tools/bonhost/BonhostSelfTest.h"
@@ -126,12 +127,8 @@ bool SupportReport::Write(const std::string& name, const std::string& bytes) {
 }
 
 bool SupportReport::CopyBeside(const std::wstring& from) {
-    std::FILE* file = _wfopen(from.c_str(), L"rb");
-    if (file == nullptr) return false;
     std::string bytes;
-    char block[4096];
-    for (size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) bytes.append(block, read);
-    std::fclose(file);
+    if (!ReadWholeFile(from, &bytes)) return false;
     const size_t slash = from.find_last_of(L"\\/");
     const std::wstring name = slash == std::wstring::npos ? from : from.substr(slash + 1);
     return Write("settings\\" + Utf8FromWide(name.c_str()), bytes);

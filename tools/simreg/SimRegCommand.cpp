@@ -1,5 +1,7 @@
 #include "tools/simreg/SimRegCommand.h"
 
+#include "tools/CliCommands.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "channels/ChannelText.h"
 #include "sim/SimChannelSources.h"
 #include "sim/SimClassIds.h"
+#include "platform/FileText.h"
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
 #include "sim/SimReplayRegistry.h"
@@ -220,7 +223,7 @@ public:
                                       ->check(CLI::Range(1u, 64u));
             sub->add_flag("--all", values->All, "every tuner")->excludes(number);
             sub->require_option(1);
-            events_.emplace_back(sub, command.Event);
+            events_.Name(sub, command.Event);
         }
         sub = Add("replay-report", Command::ReplayReport,
                   "the simulated tuner becomes the one of a user's report folder\n"
@@ -232,69 +235,36 @@ public:
         sub->require_option(1);
         // `simreg help` shows the help too; the listing leaves it out.
         help_ = app_.add_subcommand("help", "")->group("");
-        named_.emplace_back(help_, Command::Help);
-
-        // After the commands, which would inherit both.
-        auto listing = std::make_shared<CLI::Formatter>();
-        listing->column_width(17);
-        listing->label("SUBCOMMAND", "COMMAND");
-        app_.formatter(listing);
-        app_.footer(Synopsis);
+        commands_.Name(help_, Command::Help);
+        CliCommands<Command>::SetListing(app_, 17, Synopsis);
     }
 
-    // Throws CLI11's ParseError (CallForHelp for --help).
-    void Parse(const std::vector<std::string>& args) {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them from the back
-        app_.parse(reversed);
-    }
-
-    // Whether the arguments named a command (before any refusal).
-    bool Named() const {
-        for (const auto& named : named_)
-            if (named.first->parsed()) return true;
-        return false;
-    }
-
+    void Parse(const std::vector<std::string>& args) { CliCommands<Command>::Parse(app_, args); }
+    bool Named() const { return commands_.Named(); }
+    Command Selected() const { return commands_.Selected(Command::Help); }
     // The event command named, when one was.
-    SimDeviceEvent SelectedEvent() const {
-        for (const auto& named : events_)
-            if (named.first->parsed()) return named.second;
-        return SimDeviceEvent::Count;
-    }
-
-    Command Selected() const {
-        for (const auto& named : named_)
-            if (named.first->parsed()) return named.second;
-        return Command::Help;
-    }
+    SimDeviceEvent SelectedEvent() const { return events_.Selected(SimDeviceEvent::Count); }
 
     // "simreg live --help", or "simreg --help" before a command was named.
     std::string HelpCommand() const {
-        for (const auto& named : named_)
-            if (named.first->parsed() && named.second != Command::Help)
-                return "simreg " + named.first->get_name() + " --help";
-        return "simreg --help";
+        const CLI::App* named = commands_.NamedSub();
+        return named != nullptr && named != help_ ? "simreg " + named->get_name() + " --help"
+                                                  : "simreg --help";
     }
-
-    // The help of the command named, or of all when none was (or `help` was).
-    std::string Help() const {
-        if (help_->parsed())
-            return app_.get_formatter()->make_help(&app_, app_.get_name(), CLI::AppFormatMode::Normal);
-        return app_.help();
-    }
+    std::string Help() const { return CliCommands<Command>::Help(app_, help_); }
 
 private:
     CLI::App* Add(const char* name, Command command, const char* description) {
         CLI::App* sub = app_.add_subcommand(name, description)->group("Commands");
         sub->footer("exit codes: 0 done, 1 the command failed, 2 usage error");
-        named_.emplace_back(sub, command);
+        commands_.Name(sub, command);
         return sub;
     }
 
     CLI::App app_;
     CLI::App* help_ = nullptr;
-    std::vector<std::pair<CLI::App*, Command>> named_;
-    std::vector<std::pair<CLI::App*, SimDeviceEvent>> events_;
+    CliCommands<Command> commands_;
+    CliCommands<SimDeviceEvent> events_;
 };
 
 }  // namespace
@@ -445,16 +415,6 @@ int SimRegCommand::Event(SimDeviceEvent event, unsigned tuner, bool all) {
 
 namespace {
 
-std::string ReadText(const std::wstring& path) {
-    std::string text;
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr) return text;
-    char block[4096];
-    for (size_t read; (read = std::fread(block, 1, sizeof block, file)) > 0;) text.append(block, read);
-    std::fclose(file);
-    return text;
-}
-
 // The tuners of a report's tuners.txt ("1. NAME" then "   DevicePath: PATH").
 std::vector<SimDeviceRecord> ReportTuners(const std::string& text) {
     std::vector<SimDeviceRecord> tuners;
@@ -495,8 +455,8 @@ int SimRegCommand::ReplayReport(const std::wstring& folder, bool off) {
         return FAILED(hr) ? Failed("replay-report --off", hr) : 0;
     }
     const std::wstring dir = FullPath(folder);
-    const std::string report = ReadText(dir + L"\\report.txt");
-    const std::vector<SimDeviceRecord> tuners = ReportTuners(ReadText(dir + L"\\tuners.txt"));
+    const std::string report = ReadWholeFile(dir + L"\\report.txt");
+    const std::vector<SimDeviceRecord> tuners = ReportTuners(ReadWholeFile(dir + L"\\tuners.txt"));
     const std::wstring calls = dir + L"\\device-calls.txt";
     if (report.empty() || GetFileAttributesW(calls.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "simreg: %s holds no report.txt and device-calls.txt\n",

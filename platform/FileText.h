@@ -1,0 +1,10 @@
+// A whole file read at once by its (UTF-16) path: reports, scripts and
+// settings that tools and the simulator take in. Windows only.
+#pragma once
+
+#include <string>
+
+// The file's bytes into *bytes; false (and *bytes empty) when it cannot be opened.
+bool ReadWholeFile(const std::wstring& path, std::string* bytes);
+// The file's bytes, empty when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
