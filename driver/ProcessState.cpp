@@ -5,8 +5,6 @@
 #include <atomic>
 #include <new>
 
-#include "driver/CMyBonDriver.h"
-#include "driver/KeptChannelLists.h"
 #include "graph/MyFilterGraph.h"
 
 namespace {
@@ -43,9 +41,6 @@ void DetachProcessState(bool processExit) {
         ProcessExiting.store(true);
         return;
     }
-    // Unloaded: no caller can reach the library any more.
-    CMyBonDriver::DestroyStorage();
-    KeptChannelLists::FreeAll();
     ModuleHandle = nullptr;
     DriverLock.~ReentrantLock();
 }

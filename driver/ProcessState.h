@@ -41,7 +41,8 @@ extern int32_t ProcessPidFilterSwitch;
 extern std::atomic<int64_t> ProcessLnbPower;
 
 // The library entry's two halves. `processExit`: the detach is the process's
-// exit (DllMain's reserved argument set), which leaves everything in place.
+// exit (DllMain's reserved argument set), which leaves everything in place;
+// at an unload the entry first ends the driver's storage and the kept plans.
 void AttachProcessState(HMODULE module);
 void DetachProcessState(bool processExit);
 

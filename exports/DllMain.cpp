@@ -2,6 +2,8 @@
 // down when the library is unloaded, and does nothing else at load. At
 // process exit it leaves the state in place: a host's own clean-up may still
 // call Release after this detach (see ProcessState).
+#include "driver/CMyBonDriver.h"
+#include "driver/KeptChannelLists.h"
 #include "driver/ProcessState.h"
 
 // libstdc++'s release of what it keeps for the life of a program (the
@@ -18,6 +20,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             AttachProcessState(instance);
             break;
         case DLL_PROCESS_DETACH:
+            if (reserved == nullptr) {
+                // Unloaded: no caller can reach the object or a name any more.
+                CMyBonDriver::DestroyStorage();
+                KeptChannelLists::FreeAll();
+            }
             DetachProcessState(reserved != nullptr);
             // Unloaded (not the process's exit): nothing in the library
             // throws any more, and its last allocation has gone.
