@@ -1,6 +1,7 @@
 #include "sim/SimDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -129,6 +130,7 @@ HRESULT SimDevice::GetSignalStatistics(SignalStatistics* statistics) {
 }
 
 HRESULT SimDevice::SetTuneRequest(const TuneRequest* request) {
+    std::unique_lock<std::timed_mutex> delivery(deliveryLock_, std::chrono::seconds(1));
     ScopedLock hold(lock_);
     if (!request) {
         Log(SimOp::SetTuneRequest, {}, {}, E_POINTER);
@@ -393,6 +395,10 @@ uint64_t SimDevice::BitRate() const {
     if (!bitRateSet_ && generator_ && generator_->NaturalBitRate() != 0)
         return generator_->NaturalBitRate();
     return bitRate_;
+}
+
+std::unique_lock<std::timed_mutex> SimDevice::HoldDelivery() {
+    return std::unique_lock<std::timed_mutex>(deliveryLock_);
 }
 
 // Stalled or without signal the stream keeps its place, so it goes on

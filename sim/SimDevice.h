@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/TuneRequest.h"
@@ -151,6 +152,12 @@ public:
     // stream, as a real retune does, but the packet under way is completed
     // first, so packets are never cut.
     size_t ReadTs(uint8_t* out, size_t bytes);
+    // Held by the streaming thread from ReadTs until the sample has gone
+    // downstream. A tune waits for it (1 s at most, so a stuck downstream
+    // cannot hang the host), so once SetTuneRequest returned no sample of the
+    // old channel is still on its way: a tuner flushes its streaming path at
+    // a retune, and a host that purges after SetChannel gets none of it.
+    std::unique_lock<std::timed_mutex> HoldDelivery();
 
     // ---- Control (tests and tools) ----
     void ArmFault(SimOp op, HRESULT code, uint32_t times);  // times: N or SimFaultAlways
@@ -263,6 +270,7 @@ private:
     std::vector<SimDeviceListener*> listeners_;
     std::unique_ptr<SimDevice> stale_;  // what old handles reach; null in that one itself
 
+    std::timed_mutex deliveryLock_;  // taken before lock_, never under it
     mutable ReentrantLock lock_;
     const SimText path_;
     SimCallLog& log_;

@@ -124,7 +124,9 @@ long SimTunerOutputPin::DeliverOne(bool discontinuity) {
     SimDevice* device = tuner_->Device();
     const size_t room = static_cast<size_t>(sample->GetSize());
     const size_t wanted = std::min(device->NextSampleSize(), room);
-    const size_t got = tuner_->Handle()->ReadTs(data, wanted);
+    SimDevice* handle = tuner_->Handle();
+    const auto delivering = handle->HoldDelivery();
+    const size_t got = handle->ReadTs(data, wanted);
     if (got == 0) return 0;
     sample->SetActualDataLength(static_cast<long>(got));
     sample->SetTime(nullptr, nullptr);
