@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/TunerDeviceControl.h"
@@ -130,7 +131,7 @@ HRESULT SimDevice::GetSignalStatistics(SignalStatistics* statistics) {
 }
 
 HRESULT SimDevice::SetTuneRequest(const TuneRequest* request) {
-    std::unique_lock<std::timed_mutex> delivery(deliveryLock_, std::chrono::seconds(1));
+    const std::unique_lock<std::mutex> delivery = AwaitDelivery();
     ScopedLock hold(lock_);
     if (!request) {
         Log(SimOp::SetTuneRequest, {}, {}, E_POINTER);
@@ -397,8 +398,18 @@ uint64_t SimDevice::BitRate() const {
     return bitRate_;
 }
 
-std::unique_lock<std::timed_mutex> SimDevice::HoldDelivery() {
-    return std::unique_lock<std::timed_mutex>(deliveryLock_);
+std::unique_lock<std::mutex> SimDevice::HoldDelivery() {
+    return std::unique_lock<std::mutex>(deliveryLock_);
+}
+
+// Polls instead of a timed lock, whose wait ThreadSanitizer cannot follow; a
+// sample is on its way for microseconds, so the first or second try holds.
+std::unique_lock<std::mutex> SimDevice::AwaitDelivery() {
+    std::unique_lock<std::mutex> delivery(deliveryLock_, std::defer_lock);
+    const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!delivery.try_lock() && std::chrono::steady_clock::now() < due)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return delivery;
 }
 
 // Stalled or without signal the stream keeps its place, so it goes on

@@ -157,7 +157,7 @@ public:
     // cannot hang the host), so once SetTuneRequest returned no sample of the
     // old channel is still on its way: a tuner flushes its streaming path at
     // a retune, and a host that purges after SetChannel gets none of it.
-    std::unique_lock<std::timed_mutex> HoldDelivery();
+    std::unique_lock<std::mutex> HoldDelivery();
 
     // ---- Control (tests and tools) ----
     void ArmFault(SimOp op, HRESULT code, uint32_t times);  // times: N or SimFaultAlways
@@ -270,7 +270,9 @@ private:
     std::vector<SimDeviceListener*> listeners_;
     std::unique_ptr<SimDevice> stale_;  // what old handles reach; null in that one itself
 
-    std::timed_mutex deliveryLock_;  // taken before lock_, never under it
+    // The delivery lock for a tune: held, or not after 1 s.
+    std::unique_lock<std::mutex> AwaitDelivery();
+    std::mutex deliveryLock_;  // taken before lock_, never under it
     mutable ReentrantLock lock_;
     const SimText path_;
     SimCallLog& log_;
