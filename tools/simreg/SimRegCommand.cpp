@@ -1,25 +1,24 @@
 #include "tools/simreg/SimRegCommand.h"
 
-#include "tools/CliCommands.h"
-
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <memory>
+#include <sstream>
 
 #include <windows.h>
 
 #include "channels/ChannelPlan.h"
 #include "channels/ChannelText.h"
+#include "platform/FileText.h"
 #include "sim/SimChannelSources.h"
 #include "sim/SimClassIds.h"
-#include "platform/FileText.h"
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
 #include "sim/SimReplayRegistry.h"
 #include "sim/SimSourceRegistry.h"
+#include "tools/CliCommands.h"
 #include "ts/TsReplayClip.h"
 
 namespace {
@@ -468,7 +467,8 @@ int SimRegCommand::ReplayReport(const std::wstring& folder, bool off) {
     for (const SimDeviceRecord& tuner : tuners) {
         if (FAILED(hr)) break;
         hr = SimRegistry::AddTuners(1, tuner.friendlyName, tuner.devicePath, nullptr);
-        std::printf("tuner\t%s\t%s\n", Utf8Of(tuner.friendlyName).c_str(), Utf8Of(tuner.devicePath).c_str());
+        if (SUCCEEDED(hr))
+            std::printf("tuner\t%s\t%s\n", Utf8Of(tuner.friendlyName).c_str(), Utf8Of(tuner.devicePath).c_str());
     }
     // Every channel silent but the one the report recorded.
     if (SUCCEEDED(hr)) hr = SimSourceRegistry::Clear();
