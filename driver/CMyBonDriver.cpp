@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "channels/ChannelFileLoader.h"
@@ -66,7 +67,7 @@ CMyBonDriver::CMyBonDriver()
 
 CMyBonDriver* CMyBonDriver::StartShared() {
     if (storedDriver == nullptr) storedDriver = new (DriverStorage) CMyBonDriver();
-    if (storedDriver->releasing_) storedDriver->Start();
+    if (storedDriver->releasing_ && !storedDriver->Start()) return nullptr;
     CurrentDriver = storedDriver;
     return storedDriver;
 }
@@ -78,8 +79,19 @@ void CMyBonDriver::DestroyStorage() {
     storedDriver = nullptr;
 }
 
-// Runs under DriverLock (CreateBonDriver holds it).
-void CMyBonDriver::Start() {
+// Runs under DriverLock (CreateBonDriver holds it). A start that fails
+// part-way (out of memory) is undone whole: the object stays ended.
+bool CMyBonDriver::Start() {
+    try {
+        StartLocked();
+        return true;
+    } catch (...) {
+        UndoStart();
+        return false;
+    }
+}
+
+void CMyBonDriver::StartLocked() {
     CurrentSpace = NoneSet;
     CurrentChannel = NoneSet;
     hostOpen_ = false;
@@ -91,6 +103,19 @@ void CMyBonDriver::Start() {
     ReadSettings();
     if (CurrentGraph != nullptr) SelectTunerDevice();
     releasing_ = false;
+}
+
+void CMyBonDriver::UndoStart() {
+    MyFilterGraph* graph = CurrentGraph;
+    CurrentGraph = nullptr;
+    if (graph != nullptr) {
+        graph->StopRemoteKeys();
+        delete graph;
+    }
+    ChunkQueue.Configure(0, 0);
+    com_.Leave();
+    com_ = ComApartment();
+    releasing_ = true;
 }
 
 void CMyBonDriver::ReadSettings() {
@@ -148,77 +173,131 @@ void CMyBonDriver::SelectTunerDevice() {
     ChunkQueue.Configure(TsChunkBytes, TsChunkLimit);
 }
 
+// Open and not held aside by the recovery thread.
 bool CMyBonDriver::IsOpen() const { return CurrentGraph != nullptr && CurrentGraph->IsGraphOpen(); }
 
 BOOL CMyBonDriver::OpenTuner() {
     Trace("(CMyBonDriver::OpenTuner)");
+    // A recovery thread that a CloseTuner on another thread is still ending
+    // may hold the graph aside: it ends first, with the lock free.
+    std::shared_ptr<TunerRecovery> closing;
+    {
+        ScopedLock lock(DriverLock);
+        closing = closingRecovery_;
+    }
+    if (closing != nullptr) closing->Join();
     ScopedLock lock(DriverLock);
-    if (releasing_ || CurrentGraph == nullptr) return FALSE;
+    if (closing != nullptr && closingRecovery_ == closing) closingRecovery_.reset();
+    try {
+        return OpenLocked();
+    } catch (...) {
+        // Out of memory part-way: the tuner stays closed, nothing is left.
+        UndoOpen();
+        return FALSE;
+    }
+}
+
+// Everything that may fail comes before the open is committed (hostOpen_).
+BOOL CMyBonDriver::OpenLocked() {
+    if (releasing_ || CurrentGraph == nullptr || !CurrentGraph->InService()) return FALSE;
     // An open tuner stays as it is (also while it recovers): building a
     // second graph over the first would orphan the running one.
     if (hostOpen_) return TRUE;
     // The tuner was not there when the object was made; it may be now.
     if (TunerDevicePath[0] == 0) SelectTunerDevice();
-    HRESULT hr = BuildAndRunGraph();
-    std::shared_ptr<StreamSignal> signal;
-    if (SUCCEEDED(hr) && (signal = StreamSignal::Create()) == nullptr) {
-        hr = E_OUTOFMEMORY;
+    if (FAILED(BuildAndRunGraph(CurrentGraph, TunerFriendlyName, TunerDevicePath))) return FALSE;
+    std::shared_ptr<StreamSignal> signal = StreamSignal::Create();
+    if (signal == nullptr) {
         TearDownGraph();
+        return FALSE;
     }
-    if (FAILED(hr)) return FALSE;
+    const RecoverySettings settings = SettingsForThisOpen();
+    const DeviceText name(TunerFriendlyName);
+    const DeviceText path(TunerDevicePath);
     OpenStreamSignal(std::move(signal));
     AttachSampleCallback();
     hostOpen_ = true;
     ++openGeneration_;
-    tunedSpace_ = NoneSet;
-    tunedChannel_ = NoneSet;
-    tuned_.store(false);
-    lastSampleMs_.store(GetTickCount64());
-    StartRecovery();
+    recoveryTarget_.Opened();
+    recovery_ = TunerRecovery::Start(recoveryTarget_, CurrentGraph, openGeneration_, settings,
+                                     name, path);
+    if (recovery_ == nullptr) Trace("(CMyBonDriver::OpenTuner) no recovery thread");
     return TRUE;
 }
 
+// What an OpenTuner that failed part-way leaves: the graph torn down, no
+// stream. Under DriverLock.
+void CMyBonDriver::UndoOpen() {
+    if (hostOpen_) return;
+    if (CurrentGraph != nullptr && CurrentGraph->InService()) TearDownGraph();
+    CloseStreamSignal();
+}
+
 // The graph and the two set-up operations every open sends, then Run. On
-// failure the graph is torn down again. Runs under DriverLock.
-HRESULT CMyBonDriver::BuildAndRunGraph() {
-    CurrentGraph->SetTunerNames(TunerFriendlyName, TunerDevicePath);
-    HRESULT hr = CurrentGraph->AutoCreateMyDigitalTvFilterGraph();
-    if (SUCCEEDED(hr)) hr = CurrentGraph->SetTunerMode(DigitalTunerMode);
-    if (SUCCEEDED(hr)) hr = CurrentGraph->SetTransportStreanEncryptionFlag(EncryptionFlagOff);
-    if (SUCCEEDED(hr)) hr = CurrentGraph->PlayMyFilterGraph();
+// failure the graph is torn down again.
+HRESULT CMyBonDriver::BuildAndRunGraph(MyFilterGraph* graph, const WideChar* friendlyName,
+                                       const WideChar* devicePath) {
+    graph->SetTunerNames(friendlyName, devicePath);
+    HRESULT hr = graph->AutoCreateMyDigitalTvFilterGraph();
+    if (SUCCEEDED(hr)) hr = graph->SetTunerMode(DigitalTunerMode);
+    if (SUCCEEDED(hr)) hr = graph->SetTransportStreanEncryptionFlag(EncryptionFlagOff);
+    if (SUCCEEDED(hr)) hr = graph->PlayMyFilterGraph();
     // A Run that failed left nothing running.
-    if (FAILED(hr)) TearDownGraph();
+    if (FAILED(hr)) StopAndTearDown(graph);
     return hr;
 }
 
-void CMyBonDriver::StartRecovery() {
-    const DeviceText name(TunerFriendlyName);
-    const DeviceText path(TunerDevicePath);
-    recovery_ = TunerRecovery::Start(recoveryTarget_, CurrentGraph, openGeneration_,
-                                     recoverySettings_, name, path);
-    if (recovery_ == nullptr) Trace("(CMyBonDriver::OpenTuner) no recovery thread");
+void CMyBonDriver::StopAndTearDown(MyFilterGraph* graph) {
+    if (graph->GetRunState() != GraphStopped) graph->StopMyFilterGraph();
+    graph->TearMyFilterGraph();
+}
+
+// The recovery thread makes and calls the graph's objects from the
+// multithreaded apartment; a component whose class is bound to the
+// apartment that made it would have those calls wait for a host thread,
+// which may itself wait for DriverLock. Such an open recovers only as the
+// host does (CloseTuner, OpenTuner).
+RecoverySettings CMyBonDriver::SettingsForThisOpen() {
+    RecoverySettings settings = recoverySettings_;
+    std::wstring classId, model;
+    if (settings.AutoRecover && CurrentGraph->FindApartmentBoundClass(&classId, &model)) {
+        settings.AutoRecover = false;
+        Trace("(CMyBonDriver::OpenTuner) self-recovery off for this open: a component's class "
+              "is not registered ThreadingModel Both or Free");
+#ifdef BDA_TRACE
+        TraceLine(std::string(classId.begin(), classId.end()).c_str());
+#endif
+    }
+    return settings;
 }
 
 void CMyBonDriver::CloseTuner() {
     Trace("(CMyBonDriver::CloseTuner)");
-    std::unique_ptr<TunerRecovery> recovery;
+    std::shared_ptr<TunerRecovery> recovery;
     {
         ScopedLock lock(DriverLock);
         if (releasing_ || !hostOpen_) return;
         recovery = CloseLocked();
+        closingRecovery_ = recovery;
     }
-    // The recovery thread may be waiting for DriverLock to rebuild.
-    if (recovery != nullptr) recovery->Join();
+    if (recovery == nullptr) return;
+    // The recovery thread may be waiting for DriverLock, or building a graph
+    // aside, which it tears down itself once it sees the close.
+    recovery->Join();
+    ScopedLock lock(DriverLock);
+    if (closingRecovery_ == recovery) closingRecovery_.reset();
 }
 
 // Ends the open: the recovery thread is told to stop (and handed back to be
 // joined without the lock), the graph is stopped and torn down (or was, by
-// a recovery) and the stream goes. Runs under DriverLock.
-std::unique_ptr<TunerRecovery> CMyBonDriver::CloseLocked() {
+// a recovery; one it holds aside it tears down itself) and the stream goes.
+// Runs under DriverLock.
+std::shared_ptr<TunerRecovery> CMyBonDriver::CloseLocked() {
     hostOpen_ = false;
-    std::unique_ptr<TunerRecovery> recovery = std::move(recovery_);
+    std::shared_ptr<TunerRecovery> recovery = std::move(recovery_);
     if (recovery != nullptr) recovery->RequestStop();
-    TearDownGraph();
+    if (CurrentGraph->InService()) TearDownGraph();
+    else DetachSampleCallback();
     CloseStream();
     return recovery;
 }
@@ -265,12 +344,14 @@ void CMyBonDriver::Release() {
 
 // Everything of the object but the remote-key thread: waiters return, an
 // open tuner is closed (so no sample reaches the object after), the queue
-// lets its buffers go and the graph object leaves CurrentGraph.
+// lets its buffers go and the graph object leaves CurrentGraph. Allocates
+// nothing.
 CMyBonDriver::Ending CMyBonDriver::EndLocked() {
     releasing_ = true;
     if (CurrentDriver == this) CurrentDriver = nullptr;
     Ending ending;
     if (hostOpen_) ending.Recovery = CloseLocked();
+    ending.Closing = std::move(closingRecovery_);
     CloseStreamSignal();
     FreeHeldChunk();
     WaitForPushesToLeave();
@@ -284,11 +365,14 @@ CMyBonDriver::Ending CMyBonDriver::EndLocked() {
 
 // The remote-key thread may be inside SendMessageW to a window of a host
 // thread that is itself waiting for DriverLock, so it is stopped with the
-// lock free. The graph object goes under the lock, before the apartment
-// that made its objects is left.
+// lock free. Recovery threads end before the graph object they use goes;
+// the graph object goes under the lock, before the apartment that made its
+// objects is left.
 void CMyBonDriver::FinishEnding(Ending ending) {
     if (ending.Recovery != nullptr) ending.Recovery->Join();
+    if (ending.Closing != nullptr) ending.Closing->Join();
     ending.Recovery.reset();
+    ending.Closing.reset();
     if (ending.Graph != nullptr) {
         ending.Graph->StopRemoteKeys();
         ScopedLock lock(DriverLock);
@@ -318,6 +402,10 @@ LPCWSTR CMyBonDriver::GetTunerName() {
     return releasing_ ? NoTunerName : TunerFriendlyName;
 }
 
+bool CMyBonDriver::RecoveryWanted(uint32_t generation) const {
+    return !releasing_ && hostOpen_ && generation == openGeneration_;
+}
+
 // ---- stream delivery -----------------------------------------------------------
 
 void CMyBonDriver::AttachSampleCallback() {
@@ -325,8 +413,11 @@ void CMyBonDriver::AttachSampleCallback() {
     CallbackAttached.store(true, std::memory_order_release);
 }
 
+// A graph the recovery thread holds aside is its alone: only the driver's
+// side of the callback is undone then.
 void CMyBonDriver::DetachSampleCallback() {
-    CurrentGraph->SetSampleCallback(nullptr, this);
+    if (CurrentGraph != nullptr && CurrentGraph->InService())
+        CurrentGraph->SetSampleCallback(nullptr, this);
     CallbackAttached.store(false);  // ordered before CloseTuner reads pushesInFlight_
 }
 
@@ -356,7 +447,7 @@ int32_t CMyBonDriver::OnTsSample(void* context, const uint8_t* bytes, int32_t le
     // Counted before the test, so that CloseTuner, which detaches first,
     // sees every push that can still touch the queue's buffers.
     ++driver->pushesInFlight_;
-    driver->lastSampleMs_.store(GetTickCount64(), std::memory_order_relaxed);
+    driver->recoveryTarget_.SampleArrived();
     bool appended = false;
     if (driver->CallbackAttached.load()) {
         try {
@@ -429,7 +520,12 @@ BOOL CMyBonDriver::GetTsStream(BYTE* destination, DWORD* size, DWORD* remaining)
 
 void CMyBonDriver::PurgeTsStream() {
     ScopedLock lock(DriverLock);
-    if (!releasing_) ChunkQueue.Clear();
+    if (releasing_) return;
+    try {
+        ChunkQueue.Clear();
+    } catch (...) {
+        // Nothing a purge can do without memory; the queue stays whole.
+    }
 }
 
 // ---- tuning spaces, channels, signal level ------------------------------------
@@ -448,14 +544,31 @@ LPCWSTR CMyBonDriver::EnumChannelName(DWORD space, DWORD channel) {
     return row != nullptr ? row->Name : nullptr;
 }
 
-// Sends the row's request in its two operations; true when the device
-// accepted both. Runs with DriverLock held.
-bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel) {
+bool CMyBonDriver::TuneRow(uint32_t space, uint32_t channel, bool* deviceGone) {
+    if (deviceGone != nullptr) *deviceGone = false;
     if (releasing_ || !IsOpen()) return false;
     TuneRequest request;
     if (!channels_->FillTuneRequest(space, channel, &request)) return false;
-    if (FAILED(CurrentGraph->SetFrequency(&request.Tail))) return false;
-    return SUCCEEDED(CurrentGraph->SetTuneRequest(&request));
+    HRESULT hr = CurrentGraph->SetFrequency(&request.Tail);
+    if (SUCCEEDED(hr)) hr = CurrentGraph->SetTuneRequest(&request);
+    if (deviceGone != nullptr) *deviceGone = IsDeviceGone(hr);
+    return SUCCEEDED(hr);
+}
+
+// The tune of either form, under DriverLock. A tune the device took is the
+// channel a rebuild tunes again, and its PID filter reset is due until it
+// reaches the device. One that failed only because the tuner is lost (the
+// row exists) is the host's latest wish: the rebuild tunes it.
+bool CMyBonDriver::SetChannelLocked(uint32_t space, uint32_t channel) {
+    bool deviceGone = false;
+    const bool tuned = TuneRow(space, channel, &deviceGone);
+    if (tuned) {
+        recoveryTarget_.Tuned(space, channel);
+        HardwarePidFilter::ResetDue();
+    } else if (hostOpen_ && (!IsOpen() || deviceGone) && channels_->Channel(space, channel) != nullptr) {
+        recoveryTarget_.Wished(space, channel);
+    }
+    return tuned;
 }
 
 BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
@@ -464,10 +577,9 @@ BOOL CMyBonDriver::SetChannel(DWORD space, DWORD channel) {
     {
         ScopedLock lock(DriverLock);
         if (releasing_) return FALSE;
-        tuned = TuneRow(space, channel);
+        tuned = SetChannelLocked(space, channel);
         CurrentSpace = static_cast<int32_t>(space);
         CurrentChannel = static_cast<int32_t>(channel);
-        if (tuned) NoteTuned(space, channel);
     }
     ResetPidFilterAfterTune(tuned);
     return tuned ? TRUE : FALSE;
@@ -480,26 +592,17 @@ BOOL CMyBonDriver::SetChannel(BYTE channel) {
         ScopedLock lock(DriverLock);
         if (releasing_) return FALSE;
         // Before any two-argument SetChannel the space is -1, which no table has.
-        tuned = TuneRow(static_cast<uint32_t>(CurrentSpace), channel);
+        tuned = SetChannelLocked(static_cast<uint32_t>(CurrentSpace), channel);
         CurrentChannel = channel;
-        if (tuned) NoteTuned(static_cast<uint32_t>(CurrentSpace), channel);
     }
     ResetPidFilterAfterTune(tuned);
     return tuned ? TRUE : FALSE;
 }
 
-// The channel a rebuilt graph is tuned to again; a new channel's first
-// sample may take a moment, which is no stall.
-void CMyBonDriver::NoteTuned(uint32_t space, uint32_t channel) {
-    tunedSpace_ = static_cast<int32_t>(space);
-    tunedChannel_ = static_cast<int32_t>(channel);
-    lastSampleMs_.store(GetTickCount64());
-    tuned_.store(true);
-}
-
 // A new channel starts with a map holding only the null-packet PID. Runs
 // after DriverLock is released (the reset takes it itself); a failed reset
-// does not undo the tune, so its result is ignored.
+// does not undo the tune, so its result is ignored. A reset that finds the
+// tuner lost stays due for the rebuilt graph.
 void CMyBonDriver::ResetPidFilterAfterTune(bool tuned) {
     if (tuned) HardwarePidFilter::Reset();
 }
@@ -524,74 +627,4 @@ float CMyBonDriver::GetSignalLevel() {
     SignalStatistics statistics;
     if (FAILED(CurrentGraph->GetSignalStatistics(&statistics))) return noLevel;
     return SignalLevelFromStatistics(statistics.Level, statistics.LevelHundredths);
-}
-
-// ---- recovery (called by the recovery thread) ------------------------------------
-
-StreamFacts CMyBonDriver::RecoveryFacts() const {
-    StreamFacts facts;
-    facts.LastSampleMs = lastSampleMs_.load(std::memory_order_relaxed);
-    facts.Tuned = tuned_.load();
-    return facts;
-}
-
-bool CMyBonDriver::RecoveryWanted(uint32_t generation) const {
-    return !releasing_ && hostOpen_ && generation == openGeneration_;
-}
-
-void CMyBonDriver::DropBrokenGraph(uint32_t generation) {
-    ScopedLock lock(DriverLock);
-    if (!RecoveryWanted(generation) || !IsOpen()) return;
-    Trace("(CMyBonDriver) the broken graph goes; the stream stays open");
-    TearDownGraph();
-}
-
-// The graph as OpenTuner built it, the channel the host last tuned and what
-// the host set through the exports (PID filter, LNB power on satellite).
-RebuildResult CMyBonDriver::Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events) {
-    ScopedLock lock(DriverLock);
-    if (!RecoveryWanted(generation)) return RebuildResult::Blocked;
-    if (IsOpen()) return RebuildResult::Rebuilt;
-    // A graph that a failed sweep kept aside may still hang; no new one
-    // piles up beside it.
-    if (!CurrentGraph->ReadyForNewGraph()) return RebuildResult::Blocked;
-    const HRESULT hr = BuildAndRunGraph();
-    if (FAILED(hr)) {
-        TraceFailure("(CMyBonDriver) rebuild failed", hr);
-        return hr == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED) ? RebuildResult::DeviceMissing
-                                                                   : RebuildResult::Failed;
-    }
-    AttachSampleCallback();
-    lastSampleMs_.store(GetTickCount64());
-    if (!RestoreHostSettings()) {
-        TearDownGraph();
-        return RebuildResult::Failed;
-    }
-    ProcessCardReader.ForgetCard();
-    *events = CurrentGraph->EventSource();
-    Trace("(CMyBonDriver) rebuilt, retuned and restored");
-    return RebuildResult::Rebuilt;
-}
-
-bool CMyBonDriver::RestoreHostSettings() {
-    if (tunedSpace_ != NoneSet &&
-        !TuneRow(static_cast<uint32_t>(tunedSpace_), static_cast<uint32_t>(tunedChannel_)))
-        return false;
-    if (HardwarePidFilter::Restore() == 0) return false;
-    const int64_t lnb = ProcessLnbPower.load();
-    if (lnb >= 0 && NetworkFromName(NetworkName) == Network::IsdbS &&
-        FAILED(CurrentGraph->SetLNBPower(static_cast<uint32_t>(lnb))))
-        return false;
-    return true;
-}
-
-StreamFacts CMyBonDriver::RecoveryAdapter::Facts() { return driver.RecoveryFacts(); }
-
-void CMyBonDriver::RecoveryAdapter::DropBrokenGraph(uint32_t generation) {
-    driver.DropBrokenGraph(generation);
-}
-
-RebuildResult CMyBonDriver::RecoveryAdapter::Rebuild(uint32_t generation,
-                                                     ComPtr<IMediaEventEx>* events) {
-    return driver.Rebuild(generation, events);
 }

@@ -24,6 +24,16 @@
 // a window whose thread waits for DriverLock). At process exit Release
 // touches nothing: the other threads are gone, and with them whatever lock
 // or event they would have released.
+//
+// The recovery thread (TunerRecovery, with DriverRecoveryTarget as its way
+// in) may hold the graph aside while it tears a broken one down or builds a
+// new one without DriverLock; host calls meanwhile get a lost tuner's
+// answers at once. A recovery thread is joined before the graph object it
+// uses is deleted: CloseTuner and Release join it with the lock free, and a
+// Release that comes while CloseTuner is still joining (a message handled
+// in its wait) joins the same thread. No exception leaves a host method: an
+// allocation that fails gives the call's failure answer and undoes what the
+// call had started.
 
 #pragma once
 
@@ -35,6 +45,7 @@
 #include "channels/ChannelPlan.h"
 #include "devices/DeviceNames.h"
 #include "driver/ComApartment.h"
+#include "driver/DriverRecoveryTarget.h"
 #include "driver/StreamSignal.h"
 #include "driver/TunerRecovery.h"
 #include "driver/TsChunkQueue.h"
@@ -49,12 +60,13 @@ constexpr uint32_t TsChunkLimit = 512;
 
 class CMyBonDriver final : public IBonDriver2 {
 public:
-    // The process's driver object, started unless it runs already; null only
-    // when its storage cannot be set up. Called under DriverLock. Starting
-    // initialises COM for the calling thread, creates the graph object into
+    // The process's driver object, started unless it runs already; null when
+    // its storage cannot be set up or starting it failed (nothing of the
+    // attempt is left then). Called under DriverLock. Starting initialises
+    // COM for the calling thread, creates the graph object into
     // CurrentGraph, reads the INI file and the channel file and selects the
-    // tuner. It never fails visibly: problems surface as a failing
-    // OpenTuner, and a broken channel file leaves the built-in plan.
+    // tuner. Problems of the set-up surface as a failing OpenTuner, and a
+    // broken channel file leaves the built-in plan.
     static CMyBonDriver* StartShared();
     // Destroys the object's storage; only when the library is unloaded.
     static void DestroyStorage();
@@ -87,39 +99,38 @@ public:
     static int32_t OnTsSample(void* context, const uint8_t* bytes, int32_t length);
 
 private:
+    friend class DriverRecoveryTarget;
+
     CMyBonDriver();  // an ended object: Start makes it live
     ~CMyBonDriver() = default;
 
     // What Release hands over to be ended with DriverLock free.
     struct Ending {
-        std::unique_ptr<TunerRecovery> Recovery;
+        std::shared_ptr<TunerRecovery> Recovery;
+        std::shared_ptr<TunerRecovery> Closing;  // a CloseTuner still joins it
         MyFilterGraph* Graph = nullptr;
         ComApartment Com;
     };
-    // The recovery thread's way in (the object itself has no base but the
-    // host interface).
-    struct RecoveryAdapter final : RecoveryTarget {
-        explicit RecoveryAdapter(CMyBonDriver& owner) : driver(owner) {}
-        StreamFacts Facts() override;
-        void DropBrokenGraph(uint32_t generation) override;
-        RebuildResult Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events) override;
-        CMyBonDriver& driver;
-    };
 
-    void Start();
+    bool Start();
+    void StartLocked();
+    void UndoStart();
     Ending EndLocked();
     static void FinishEnding(Ending ending);
-    HRESULT BuildAndRunGraph();
-    void StartRecovery();
-    std::unique_ptr<TunerRecovery> CloseLocked();
+    BOOL OpenLocked();
+    void UndoOpen();
+    // Builds `graph` for the tuner (`friendlyName`, `devicePath`) with the
+    // two set-up operations every open sends, then runs it; torn down again
+    // on failure. Touches nothing of the driver object.
+    static HRESULT BuildAndRunGraph(MyFilterGraph* graph, const WideChar* friendlyName,
+                                    const WideChar* devicePath);
+    // Stops `graph` if it runs and tears it down (no driver state).
+    static void StopAndTearDown(MyFilterGraph* graph);
+    RecoverySettings SettingsForThisOpen();
+    std::shared_ptr<TunerRecovery> CloseLocked();
     void TearDownGraph();
     void CloseStream();
-    void NoteTuned(uint32_t space, uint32_t channel);
-    StreamFacts RecoveryFacts() const;
     bool RecoveryWanted(uint32_t generation) const;
-    void DropBrokenGraph(uint32_t generation);
-    RebuildResult Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events);
-    bool RestoreHostSettings();
     void ReadSettings();
     void LoadChannels();
     void SelectTunerDevice();
@@ -130,7 +141,11 @@ private:
     void OpenStreamSignal(std::shared_ptr<StreamSignal> signal);
     void CloseStreamSignal();
     void WaitForPushesToLeave();
-    bool TuneRow(uint32_t space, uint32_t channel);
+    // Sends the row's request in its two operations; true when the device
+    // accepted both. *deviceGone (may be null) tells whether a refusal came
+    // from a device that is no longer there.
+    bool TuneRow(uint32_t space, uint32_t channel, bool* deviceGone = nullptr);
+    bool SetChannelLocked(uint32_t space, uint32_t channel);
     void ResetPidFilterAfterTune(bool tuned);
 
     WideChar IniFilePath[IniPathCapacity];
@@ -159,12 +174,10 @@ private:
     // recovery thread. Under DriverLock.
     bool hostOpen_ = false;
     uint32_t openGeneration_ = 0;  // counts opens; a recovery acts for its own
-    std::unique_ptr<TunerRecovery> recovery_;
+    std::shared_ptr<TunerRecovery> recovery_;
+    // A recovery thread that CloseTuner stopped and joins with the lock
+    // free; a Release or an OpenTuner meanwhile joins it too.
+    std::shared_ptr<TunerRecovery> closingRecovery_;
     RecoverySettings recoverySettings_;
-    RecoveryAdapter recoveryTarget_{*this};
-    // The last channel tuned successfully, retuned after a rebuild.
-    int32_t tunedSpace_ = -1;
-    int32_t tunedChannel_ = -1;
-    std::atomic<uint64_t> lastSampleMs_{0};  // written by the streaming thread
-    std::atomic<bool> tuned_{false};
+    DriverRecoveryTarget recoveryTarget_{*this};
 };

@@ -8,6 +8,13 @@ namespace {
 
 int32_t AsFlag(HRESULT hr) { return SUCCEEDED(hr) ? 1 : 0; }
 
+// Sends the map; once the device took it, the map is what it has.
+int32_t SendMap(MyFilterGraph* graph, uint32_t count, const uint16_t* pids) {
+    const int32_t sent = AsFlag(graph->SetPidFilterList(count, pids));
+    if (sent != 0) ProcessPidFilter.OnListLast = false;
+    return sent;
+}
+
 // Sends the whole map, compacted into slot order; the caller holds DriverLock.
 int32_t SendFilterMap(MyFilterGraph* graph, const HardwarePidFilter::ChangeTraces& traces) {
     PIDFilterMap filterMap;
@@ -16,7 +23,14 @@ int32_t SendFilterMap(MyFilterGraph* graph, const HardwarePidFilter::ChangeTrace
     Trace(traces.Number, filterMap.NumberOfPIDInFilterMap);
     for (int entry = 0; entry < PidSlotCount; ++entry)
         Trace("(PIDMap) PIDFilterMap[]", filterMap.PIDs[entry]);
-    return AsFlag(graph->SetPidFilterList(filterMap.NumberOfPIDInFilterMap, filterMap.PIDs));
+    return SendMap(graph, filterMap.NumberOfPIDInFilterMap, filterMap.PIDs);
+}
+
+int32_t SendOnList(MyFilterGraph* graph) {
+    const uint16_t onList[1] = {PidFilterOnPid};
+    const int32_t sent = AsFlag(graph->SetPidFilterList(1, onList));
+    if (sent != 0) ProcessPidFilter.OnListLast = true;
+    return sent;
 }
 
 }  // namespace
@@ -26,19 +40,27 @@ int32_t HardwarePidFilter::Enable(int32_t enable) {
     MyFilterGraph* graph = OpenGraph();
     if (graph == nullptr) return 0;
     if (FAILED(graph->EnablePidFilter(static_cast<uint32_t>(enable)))) return 0;
-    ProcessPidFilterSwitch = enable;
+    ProcessPidFilter.SwitchArgument = static_cast<uint32_t>(enable);
+    ProcessPidFilter.Switch.store(enable != 0 ? 1 : 0);
     if (enable == 0) return 1;
-    const uint16_t onList[1] = {PidFilterOnPid};
-    return AsFlag(graph->SetPidFilterList(1, onList));
+    return SendOnList(graph);
 }
 
 int32_t HardwarePidFilter::Reset() {
     ScopedLock lock(DriverLock);
     MyFilterGraph* graph = OpenGraph();
+    // Without an open graph the reset stays due: a rebuilt graph gets it.
     if (graph == nullptr) return 0;
+    return ResetOn(graph);
+}
+
+void HardwarePidFilter::ResetDue() { ProcessPidFilter.ResetPending = true; }
+
+int32_t HardwarePidFilter::ResetOn(MyFilterGraph* graph) {
     ProcessPidMap.Reset();
+    ProcessPidFilter.ResetPending = false;
     // Only the first entry counts: the array is the map's own slot array.
-    return AsFlag(graph->SetPidFilterList(1, ProcessPidMap.PidArray()));
+    return SendMap(graph, 1, ProcessPidMap.PidArray());
 }
 
 int32_t HardwarePidFilter::Add(uint8_t count, const uint16_t* pids, const ChangeTraces& traces) {
@@ -67,11 +89,12 @@ int32_t HardwarePidFilter::Restore() {
     ScopedLock lock(DriverLock);
     MyFilterGraph* graph = OpenGraph();
     if (graph == nullptr) return 0;
-    if (ProcessPidFilterSwitch >= 0 &&
-        FAILED(graph->EnablePidFilter(static_cast<uint32_t>(ProcessPidFilterSwitch))))
-        return 0;
+    const int32_t on = ProcessPidFilter.Switch.load();
+    if (on >= 0 && FAILED(graph->EnablePidFilter(ProcessPidFilter.SwitchArgument))) return 0;
+    if (ProcessPidFilter.ResetPending) return ResetOn(graph);
+    if (on > 0 && ProcessPidFilter.OnListLast) return SendOnList(graph);
     PIDFilterMap filterMap;
     ProcessPidMap.BuildFilterMap(&filterMap);
     if (filterMap.NumberOfPIDInFilterMap == 0) return 1;  // never reset: the device has none
-    return AsFlag(graph->SetPidFilterList(filterMap.NumberOfPIDInFilterMap, filterMap.PIDs));
+    return SendMap(graph, filterMap.NumberOfPIDInFilterMap, filterMap.PIDs);
 }

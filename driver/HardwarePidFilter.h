@@ -24,12 +24,18 @@ public:
     };
     static int32_t Add(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
     static int32_t Remove(uint8_t count, const uint16_t* pids, const ChangeTraces& traces);
-    // Sends the switch the host last set and the map as it stands to a
-    // graph rebuilt after a loss (no reset: the host's PIDs stay). 1 when
-    // the device took both (or there was nothing to send).
+    // Gives a graph rebuilt after a loss what the old one's device had: the
+    // switch the host last set, then the one-PID "on" list when nothing has
+    // sent the map since the filter went on, else the map as it stands (the
+    // host's PIDs stay). A reset still due after a tune is made instead. 1
+    // when the device took all of it (or there was nothing to send).
     static int32_t Restore();
+    // A tune succeeded, or is wished for while the tuner is lost: the reset
+    // that follows it is due until it reaches the device. Under DriverLock.
+    static void ResetDue();
 
 private:
+    static int32_t ResetOn(class MyFilterGraph* graph);
     static int32_t Change(bool add, uint8_t count, const uint16_t* pids,
                           const ChangeTraces& traces);
 };

@@ -26,7 +26,7 @@ MyFilterGraph* CurrentGraph = nullptr;
 CMyBonDriver* CurrentDriver = nullptr;
 PIDMap ProcessPidMap;
 SmartCardReader ProcessCardReader;
-int32_t ProcessPidFilterSwitch = -1;
+PidFilterState ProcessPidFilter;
 std::atomic<int64_t> ProcessLnbPower{-1};
 
 void AttachProcessState(HMODULE module) {

@@ -34,10 +34,23 @@ extern PIDMap ProcessPidMap;
 // Touched only by SCardTransmit under DriverLock (and by a rebuild, which
 // has the card reset before its next command).
 extern SmartCardReader ProcessCardReader;
-// What the host last set on the device through the exports, so that a graph
-// rebuilt after a loss gets it again: the PID filter's switch (under
-// DriverLock) and the LNB power; -1 while never set.
-extern int32_t ProcessPidFilterSwitch;
+// What the device's hardware PID filter last got, so that a graph rebuilt
+// after a loss gets exactly that again. Changed under DriverLock; Switch is
+// also read without it (a silent stream under the host's filter is no stall).
+struct PidFilterState {
+    // The last switch the device took: 1 on, 0 off, -1 while never set; and
+    // the argument it was given, passed again as it was.
+    std::atomic<int32_t> Switch{-1};
+    uint32_t SwitchArgument = 0;
+    // The one-PID "on" list is what the device got last: no reset, add or
+    // remove has sent the map since the filter was switched on.
+    bool OnListLast = false;
+    // A tune succeeded (or is wished for) and the map reset that follows it
+    // has not reached the device yet.
+    bool ResetPending = false;
+};
+extern PidFilterState ProcessPidFilter;
+// The LNB power the host last set through the export; -1 while never set.
 extern std::atomic<int64_t> ProcessLnbPower;
 
 // The library entry's two halves. `processExit`: the detach is the process's

@@ -68,6 +68,7 @@ TunerRecovery::TunerRecovery(RecoveryTarget& target, MyFilterGraph* graph, uint3
 TunerRecovery::~TunerRecovery() {
     RequestStop();
     Join();
+    thread_.Close();
 }
 
 void TunerRecovery::RequestStop() {
@@ -75,10 +76,11 @@ void TunerRecovery::RequestStop() {
     if (stop_.Get() != nullptr) SetEvent(stop_.Get());
 }
 
+// Several threads may join at once (a CloseTuner and a Release from a
+// message it handles): the handle stays open until the object goes.
 void TunerRecovery::Join() {
     if (thread_.Get() == nullptr) return;
     WaitDispatchingSentMessages(thread_.Get());
-    thread_.Close();
 }
 
 void TunerRecovery::WatchEventsOf(ComPtr<IMediaEventEx> events) {
@@ -105,8 +107,15 @@ void TunerRecovery::Run() {
         const DWORD woke =
             WaitForMultipleObjects(count, waits, FALSE, WaitMilliseconds(plan.WaitMs(Now())));
         if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED || stopping_.load()) break;
-        DrainEvents(plan);
-        Act(plan);
+        try {
+            DrainEvents(plan);
+            Act(plan);
+        } catch (...) {
+            // Out of memory between two steps: nothing is half done (the
+            // target undoes its own), so the thread carries on a bit later.
+            Trace("(TunerRecovery) out of memory; trying again in a second");
+            WaitForSingleObject(stop_.Get(), 1000);
+        }
     }
     // Possibly the last reference on a graph manager the host closed.
     WatchEventsOf(ComPtr<IMediaEventEx>());
@@ -145,15 +154,16 @@ void TunerRecovery::Act(RecoveryPlan& plan) {
                 plan.TornDown(Now());
                 break;
             case RecoveryAction::CheckSignal: {
-                const float level = SignalLevel();
-                Trace("(TunerRecovery) no sample for a while; signal level x100",
+                float level = 0.0f;
+                const bool read = ReadSignal(&level);
+                Trace("(TunerRecovery) no sample for a while; signal read, level x100", read ? 1 : 0,
                       static_cast<int64_t>(level * 100));
-                plan.SignalRead(level, Now());
+                plan.SignalRead(read, level, Now());
                 break;
             }
             case RecoveryAction::LookForDevice: {
                 const bool found = DevicePresent();
-                if (found) Trace("(TunerRecovery) the device is in the tuner category again");
+                Trace("(TunerRecovery) looked for the device in the tuner category; found", found ? 1 : 0);
                 plan.Looked(found, Now());
                 break;
             }
@@ -163,7 +173,8 @@ void TunerRecovery::Act(RecoveryPlan& plan) {
                 if (result == RebuildResult::Failed && !DevicePresent())
                     result = RebuildResult::DeviceMissing;
                 if (result == RebuildResult::Rebuilt) WatchEventsOf(std::move(events));
-                Trace("(TunerRecovery) rebuild: 0 rebuilt, 1 failed, 2 device missing, 3 blocked",
+                Trace("(TunerRecovery) rebuild: 0 rebuilt, 1 failed, 2 device missing, "
+                      "3 graphs kept aside, 4 not wanted",
                       static_cast<int64_t>(result));
                 plan.RebuildDone(result, Now());
                 break;
@@ -171,13 +182,27 @@ void TunerRecovery::Act(RecoveryPlan& plan) {
             case RecoveryAction::None:
                 break;
         }
+        switch (plan.TakeNotice()) {
+            case RecoveryNotice::StallRebuildsStopped:
+                Trace("(TunerRecovery) two rebuilds did not cure the stall: no more stall "
+                      "rebuilds until TS flows again");
+                break;
+            case RecoveryNotice::StallRebuildsResumed:
+                Trace("(TunerRecovery) TS flows again: stalls are rebuilt again");
+                break;
+            case RecoveryNotice::None:
+                break;
+        }
     }
 }
 
-float TunerRecovery::SignalLevel() {
+// The device's own answer: false when the call failed, which says nothing
+// of the signal (a level of 0 from a call that succeeded is no signal).
+bool TunerRecovery::ReadSignal(float* level) {
     SignalStatistics statistics;
-    if (FAILED(graph_->GetSignalStatistics(&statistics))) return 0.0f;
-    return SignalLevelFromStatistics(statistics.Level, statistics.LevelHundredths);
+    if (FAILED(graph_->GetSignalStatistics(&statistics))) return false;
+    *level = SignalLevelFromStatistics(statistics.Level, statistics.LevelHundredths);
+    return true;
 }
 
 // A walk of the tuner category with an enumerator of this thread's own.

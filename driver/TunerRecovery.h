@@ -7,18 +7,21 @@
 // It waits on the graph's event handle (IMediaEventEx) for EC_DEVICE_LOST,
 // EC_ERRORABORT and EC_STREAM_ERROR_STOPPED, and wakes every second to
 // watch for a stall; RecoveryPlan decides what follows. It reads events,
-// the signal level and the device list without any lock (the graph manager's
-// event queue is free-threaded, device calls take a reference of their own,
-// the device walk uses an enumerator of its own) and takes DriverLock only
-// inside RecoveryTarget::DropBrokenGraph and Rebuild. The streaming thread
-// never takes DriverLock, so the lock order (DriverLock before the queue's)
-// holds.
+// the signal statistics and the device list without any lock (the graph
+// manager's event queue is free-threaded, device calls take a reference of
+// their own, the device walk uses an enumerator of its own); the target
+// takes DriverLock only for short steps and builds and tears down graphs
+// without it. The streaming thread never takes DriverLock, so the lock
+// order (DriverLock before the queue's) holds. No exception ends the
+// thread.
 //
 // The thread enters the multithreaded apartment: it creates COM objects
 // (the device enumerator, the rebuilt graph's filters) and must not need a
-// message pump for calls into them. The graph's components are registered
-// free-threaded ("Both", as BDA's are), so objects created here and those
-// the host's threads created are called directly from either side.
+// message pump for calls into them. It relies on the graph's components
+// being registered free-threaded ("Both", as BDA's are), so that objects
+// created here and those the host's threads created are called directly
+// from either side; the driver checks that at OpenTuner and starts the
+// thread with AutoRecover off where one is not.
 #pragma once
 
 #include <strmif.h>
@@ -42,13 +45,13 @@ class RecoveryTarget {
 public:
     // Lock-free: when the last sample came, whether the tuner is tuned.
     virtual StreamFacts Facts() = 0;
-    // Under DriverLock: stops and tears down the broken graph; the host's
-    // stream (event, queue, held chunk) stays as it is.
+    // Stops and tears down the broken graph; the host's stream (event,
+    // queue, held chunk) stays as it is.
     virtual void DropBrokenGraph(uint32_t generation) = 0;
-    // Under DriverLock: builds and runs the graph again with the set-up
-    // operations of OpenTuner, retunes the last channel and restores the
-    // hardware PID filter and the LNB power; *events gets the new graph's
-    // event source.
+    // Builds and runs the graph again with the set-up operations of
+    // OpenTuner, restores the LNB power, tunes the host's channel and
+    // restores the hardware PID filter; *events gets the new graph's event
+    // source (also when the graph was back already).
     virtual RebuildResult Rebuild(uint32_t generation, ComPtr<IMediaEventEx>* events) = 0;
 
 protected:
@@ -69,7 +72,7 @@ public:
                                                 uint32_t generation, const RecoverySettings& settings,
                                                 const DeviceText& friendlyName,
                                                 const DeviceText& devicePath);
-    // Joins the thread (RequestStop first).
+    // Joins the thread (RequestStop first); the graph must still exist.
     ~TunerRecovery();
     TunerRecovery(const TunerRecovery&) = delete;
     TunerRecovery& operator=(const TunerRecovery&) = delete;
@@ -77,7 +80,8 @@ public:
     // From any thread, with or without DriverLock: the thread ends soon.
     void RequestStop();
     // Waits for the thread to end; call it without DriverLock. Sent messages
-    // to the caller's windows are handled meanwhile.
+    // to the caller's windows are handled meanwhile. Several threads may
+    // wait at once.
     void Join();
 
 private:
@@ -88,7 +92,7 @@ private:
     void Run();
     void DrainEvents(RecoveryPlan& plan);
     void Act(RecoveryPlan& plan);
-    float SignalLevel();
+    bool ReadSignal(float* level);
     bool DevicePresent();
     void WatchEventsOf(ComPtr<IMediaEventEx> events);
 

@@ -10,6 +10,7 @@
 
 #include <bdaiface.h>
 
+#include "devices/ClassThreading.h"
 #include "devices/DeviceCategory.h"
 #include "filter/CTsWriter.h"
 #include "graph/CardSteps.h"
@@ -58,7 +59,7 @@ MyFilterGraph::~MyFilterGraph() {
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread begin !");
     remoteKeys_.Stop();
     Trace("(MyFilterGraph::~MyFilterGraph) Waiting for terminating thread end !");
-    if (GraphOpen) {
+    if (GraphOpen.load()) {
         if (RunState != GraphStopped) StopMyFilterGraph();
         TearMyFilterGraph();
     }
@@ -574,7 +575,30 @@ ComPtr<IMediaEventEx> MyFilterGraph::EventSource() const {
 
 bool MyFilterGraph::ReadyForNewGraph() {
     RetireStaleGraphs();
-    return staleGraphs_.empty();
+    return staleGraphs_.size() <= 1;
+}
+
+bool MyFilterGraph::FindApartmentBoundClass(std::wstring* classId, std::wstring* model) const {
+    std::vector<GUID> classes = {CLSID_FilterGraph, CLSID_SystemDeviceEnum};
+    ComPtr<IEnumFilters> filters;
+    if (pIFilterGraph_IGraphBuilder.Get() != nullptr &&
+        SUCCEEDED(pIFilterGraph_IGraphBuilder->EnumFilters(filters.Receive())) &&
+        filters.Get() != nullptr) {
+        for (ComPtr<IBaseFilter> filter; filters->Next(1, filter.Receive(), nullptr) == S_OK;) {
+            // The TS writer is this library's own object, made without COM.
+            if (filter.Get() == pITsBufferWriter_IBaseFilter.Get()) continue;
+            CLSID clsid = GUID_NULL;
+            if (SUCCEEDED(filter->GetClassID(&clsid))) classes.push_back(clsid);
+        }
+    }
+    for (const GUID& clsid : classes) {
+        const ClassThreadingInfo info = ReadClassThreading(clsid);
+        if (AnyApartment(info.Model)) continue;
+        *classId = ClassIdText(clsid);
+        *model = info.Text.empty() ? L"(none)" : info.Text;
+        return true;
+    }
+    return false;
 }
 
 void MyFilterGraph::RemoveTracked(IBaseFilter* filter, bool* inGraph) {

@@ -20,7 +20,9 @@
 #include <control.h>
 #include <bdaiface.h>
 
+#include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "devices/DeviceNames.h"
@@ -64,7 +66,16 @@ public:
 
     // --- state -----------------------------------------------------------
     void SetTunerNames(const WideChar* friendlyName, const WideChar* devicePath);
-    bool IsGraphOpen() const { return GraphOpen; }
+    // Open, and not held aside by the driver's recovery thread.
+    bool IsGraphOpen() const { return inService_.load() && GraphOpen.load(); }
+    // The recovery thread builds or tears the graph down without DriverLock:
+    // meanwhile the graph reads as closed to every caller but that thread,
+    // which alone touches it (SetInService(false) under DriverLock, back to
+    // true under it once the graph is in place or gone).
+    void SetInService(bool inService) { inService_.store(inService); }
+    bool InService() const { return inService_.load(); }
+    // The graph as its builder sees it, in service or not.
+    bool IsBuilt() const { return GraphOpen.load(); }
     int32_t GetRunState() const { return RunState; }
     bool IsHostWindow(HWND window) const { return remoteKeys_.IsHostWindow(window); }
     // Hands each TS sample the writer filter sees to `callback` with
@@ -102,9 +113,15 @@ public:
     // The graph manager's event queue (its own reference; empty while no
     // graph is built). Free-threaded: the recovery thread reads it.
     ComPtr<IMediaEventEx> EventSource() const;
-    // Sweeps the graphs a failed sweep kept aside once more; true when none
-    // is left, so that a new graph does not pile up beside them.
+    // Sweeps the graphs a failed sweep kept aside once more; true while at
+    // most one is left: a new graph may be built beside one, as a host's own
+    // close and reopen would, but never beside a second.
     bool ReadyForNewGraph();
+    // Of the built graph's components (the graph manager, the device
+    // enumerator, every filter but the TS writer), the first whose class is
+    // not registered to be used from any apartment: its class identifier
+    // and registered threading model, or false when there is none.
+    bool FindApartmentBoundClass(std::wstring* classId, std::wstring* model) const;
 
     // --- TunerDeviceControl operations: E_FAIL without a network provider,
     // the query's failure when it lacks the interface, else the device's code.
@@ -164,7 +181,8 @@ private:
     bool NullTerminalInGraph;
     bool TsBufferWriterInGraph;
     int32_t RunState;
-    bool GraphOpen;
+    std::atomic<bool> GraphOpen;
+    std::atomic<bool> inService_{true};
     bool receiverInUse_;  // the assembly connected a receiver component
     WideChar SelectedFriendlyName[DeviceNameCapacity];
     WideChar SelectedDevicePath[DeviceNameCapacity];

@@ -37,3 +37,11 @@ typedef int32_t HRESULT;
 
 static_assert(sizeof(WideChar) == 2, "host texts are UTF-16");
 static_assert(sizeof(HRESULT) == 4, "result codes are 32-bit");
+
+// A device operation's failure that says the device itself is gone
+// (removed from the bus, or its handle dead): ERROR_DEVICE_NOT_CONNECTED,
+// ERROR_DEVICE_REMOVED or ERROR_NO_SUCH_DEVICE as result codes.
+constexpr bool IsDeviceGone(HRESULT hr) {
+    return hr == static_cast<HRESULT>(0x8007048Fu) || hr == static_cast<HRESULT>(0x80070651u) ||
+           hr == static_cast<HRESULT>(0x800701B1u);
+}

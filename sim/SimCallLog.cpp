@@ -10,7 +10,8 @@ const char* SimOpName(SimOp op) {
         "TransmitCardCommand", "EnablePidFilter", "SetPidFilterList",
         "FactoryModeWriteManufacturerProductSerialNumber", "GetPinTypes", "CreatePin",
         "ConnectTunerInput", "ConnectTunerOutput", "Pause", "Run", "Stop", "ConnectTerminalInput",
-        "LeaveGraph", "Unplug", "Replug", "Stall", "Flow", "NoSignal", "Signal", "Abort"};
+        "LeaveGraph", "Unplug", "Replug", "Stall", "Flow", "NoSignal", "Signal", "Abort",
+        "SilentUnplug"};
     static_assert(sizeof(names) / sizeof(names[0]) == static_cast<size_t>(SimOp::Count),
                   "one name per operation");
     const size_t index = static_cast<size_t>(op);

@@ -54,6 +54,7 @@ enum class SimOp : uint32_t {
     NoSignal,
     Signal,
     Abort,
+    SilentUnplug,
     Count  // number of operations, not an operation
 };
 

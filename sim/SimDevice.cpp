@@ -544,12 +544,22 @@ void SimDevice::SetNoSignal(bool noSignal) {
     Apply(noSignal ? SimDeviceEvent::NoSignal : SimDeviceEvent::Signal);
 }
 void SimDevice::Abort() { Apply(SimDeviceEvent::Abort); }
+void SimDevice::UnplugSilently() { Apply(SimDeviceEvent::SilentUnplug); }
+
+void SimDevice::SetRunDelay(uint32_t ms) {
+    ScopedLock hold(lock_);
+    runDelayMs_ = ms;
+}
+
+uint32_t SimDevice::RunDelayMs() const {
+    ScopedLock hold(lock_);
+    return runDelayMs_;
+}
 
 void SimDevice::Apply(SimDeviceEvent event) {
     if (event >= SimDeviceEvent::Count) return;
     ScopedLock events(eventLock_);
-    Change(event);
-    TellListeners(event);
+    if (Change(event)) TellListeners(event);
 }
 
 bool SimDevice::ApplyRecorded(SimDeviceEvent event, uint64_t sequence) {
@@ -560,8 +570,7 @@ bool SimDevice::ApplyRecorded(SimDeviceEvent event, uint64_t sequence) {
         if (sequence <= appliedSequence_) return false;
         appliedSequence_ = sequence;
     }
-    Change(event);
-    TellListeners(event);
+    if (Change(event)) TellListeners(event);
     return true;
 }
 
@@ -570,16 +579,25 @@ uint64_t SimDevice::AppliedSequence() const {
     return appliedSequence_;
 }
 
-void SimDevice::Change(SimDeviceEvent event) {
+bool SimDevice::Change(SimDeviceEvent event) {
     ScopedLock hold(lock_);
+    bool tell = true;
     if (!gone_) {
         switch (event) {
         case SimDeviceEvent::Unplug:
             plugged_ = false;
+            unpluggedSilently_ = false;
+            break;
+        case SimDeviceEvent::SilentUnplug:
+            if (plugged_) unpluggedSilently_ = true;
+            plugged_ = false;
+            tell = false;
             break;
         case SimDeviceEvent::Replug:
             if (!plugged_) ++generation_;
             plugged_ = true;
+            tell = !unpluggedSilently_;
+            unpluggedSilently_ = false;
             break;
         case SimDeviceEvent::Stall: stalled_ = true; break;
         case SimDeviceEvent::Flow: stalled_ = false; break;
@@ -590,6 +608,7 @@ void SimDevice::Change(SimDeviceEvent event) {
         }
     }
     Log(SimOpOfEvent(event), {generation_}, {}, S_OK);
+    return tell;
 }
 
 // A listener may go (even from inside its own call) while the others are
@@ -655,6 +674,8 @@ void SimDevice::Reset() {
     }
     stalled_ = false;
     noSignal_ = false;
+    unpluggedSilently_ = false;
+    runDelayMs_ = 0;
 }
 
 void SimDevice::SetAnswerScript(std::shared_ptr<SimAnswerScript> script) {

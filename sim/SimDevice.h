@@ -23,7 +23,7 @@
 // - Null pointers are answered with E_POINTER (and logged) before any fault.
 // - Out-pointer operations log the bytes they wrote (nothing on failure).
 // - An empty remote-key script answers S_FALSE and leaves the outputs alone.
-// - Misbehaviour (Apply, see SimDeviceEvent): unplugged, every
+// - Misbehaviour (Apply, see SimDeviceEvent): unplugged (silently or not), every
 //   TunerDeviceControl operation is logged and answers SimDeviceNotConnected
 //   (before any armed fault) and ReadTs delivers nothing; Replug brings the
 //   device back under a new plug generation, and a handle of an older one
@@ -213,6 +213,13 @@ public:
     void SetNoSignal(bool noSignal);  // true: NoSignal, false: Signal
     // Nothing changes in the device: its streaming filters end their stream.
     void Abort();
+    // Unplugged without a word: no listener is told of it, nor of the
+    // Replug that follows.
+    void UnplugSilently();
+    // Every Run of a graph holding this device returns `ms` later (a device
+    // loading its firmware when its stream starts); 0 is normal speed.
+    void SetRunDelay(uint32_t ms);
+    uint32_t RunDelayMs() const;
     void Apply(SimDeviceEvent event);
     // Applies an event that carries a sequence number from the registry's
     // record (SimDeviceEvents): only when no event of that number or a
@@ -259,8 +266,9 @@ private:
     void ApplyTune(const TuneRequest& request);
     std::unique_ptr<TsSource> OpenSource() const;
     void BuildAnswer(const std::vector<uint8_t>& command, uint8_t* response, uint32_t responseSize);
-    // Logs and performs `event` (device lock taken); then TellListeners.
-    void Change(SimDeviceEvent event);
+    // Logs and performs `event` (device lock taken); whether the listeners
+    // are to be told of it.
+    bool Change(SimDeviceEvent event);
     // Calls every listener once (event lock held).
     void TellListeners(SimDeviceEvent event);
 
@@ -298,6 +306,8 @@ private:
     bool plugged_ = true;
     bool stalled_ = false;
     bool noSignal_ = false;
+    bool unpluggedSilently_ = false;  // the next Replug is not told either
+    uint32_t runDelayMs_ = 0;
     uint32_t generation_ = 0;
     uint64_t appliedSequence_ = 0;
 };

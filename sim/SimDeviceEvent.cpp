@@ -2,12 +2,13 @@
 
 namespace {
 
-const char* const kNames[] = {"unplug", "replug", "stall", "flow", "nosignal", "signal", "abort"};
+const char* const kNames[] = {"unplug", "replug", "stall",  "flow",
+                              "nosignal", "signal", "abort", "unplug-silent"};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(SimDeviceEvent::Count),
               "one name per event");
 
 // The events' operations follow each other in the same order.
-static_assert(static_cast<uint32_t>(SimOp::Abort) - static_cast<uint32_t>(SimOp::Unplug) + 1 ==
+static_assert(static_cast<uint32_t>(SimOp::SilentUnplug) - static_cast<uint32_t>(SimOp::Unplug) + 1 ==
                   static_cast<uint32_t>(SimDeviceEvent::Count),
               "one operation per event");
 

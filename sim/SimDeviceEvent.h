@@ -16,10 +16,14 @@ enum class SimDeviceEvent : uint32_t {
     NoSignal,  // the antenna is gone: level 0, no TS
     Signal,    // the antenna is back
     Abort,     // the streaming filters abort their stream with an error
+    // Gone as with Unplug, but neither it nor the Replug that follows tells
+    // the graphs anything: some USB drivers just stop.
+    SilentUnplug,
     Count      // number of events, not an event
 };
 
-// "unplug", "replug", "stall", "flow", "nosignal", "signal", "abort";
+// "unplug", "replug", "stall", "flow", "nosignal", "signal", "abort",
+// "unplug-silent";
 // static storage.
 const char* SimDeviceEventName(SimDeviceEvent event);
 // The event of that name (exactly as above); false for any other text.

@@ -11,6 +11,7 @@ namespace {
 
 const wchar_t kRootPath[] = L"Software\\TesselSim";
 const wchar_t kEventsPath[] = L"Software\\TesselSim\\Events";
+const wchar_t kRunDelayPath[] = L"Software\\TesselSim\\RunDelay";
 const wchar_t kSequenceName[] = L"EventSequence";
 // Serialises the record's read-modify-write between the prefix's processes.
 const wchar_t kMutexName[] = L"Local\\TesselSimDeviceEvents";
@@ -110,7 +111,8 @@ HRESULT SimDeviceEvents::Apply(SimDeviceEvent event, const std::wstring& deviceP
                                SimControl* control) {
     if (event >= SimDeviceEvent::Count || devicePath.empty()) return E_INVALIDARG;
     HRESULT hr = S_OK;
-    if (event == SimDeviceEvent::Unplug) hr = SimRegistry::UnplugTuner(devicePath, nullptr);
+    if (event == SimDeviceEvent::Unplug || event == SimDeviceEvent::SilentUnplug)
+        hr = SimRegistry::UnplugTuner(devicePath, nullptr);
     if (event == SimDeviceEvent::Replug) hr = SimRegistry::ReplugTuner(devicePath, nullptr);
     if (FAILED(hr)) return hr;
     uint64_t sequence = 0;
@@ -168,8 +170,29 @@ size_t SimDeviceEvents::ApplyRecorded(SimControl* control, uint64_t after) {
     return applied;
 }
 
+HRESULT SimDeviceEvents::SetRunDelay(const std::wstring& devicePath, uint32_t ms,
+                                     SimControl* control) {
+    if (devicePath.empty() || ms > MaxRunDelayMs) return E_INVALIDARG;
+    SimRegistryKey delays;
+    LONG result = delays.Create(HKEY_CURRENT_USER, kRunDelayPath);
+    if (result == ERROR_SUCCESS) result = delays.SetQword(devicePath.c_str(), ms);
+    if (result != ERROR_SUCCESS) return FromWin32(result);
+    if (control != nullptr) control->Device(Wide(devicePath))->SetRunDelay(ms);
+    return S_OK;
+}
+
+uint32_t SimDeviceEvents::RunDelay(const std::wstring& devicePath) {
+    SimRegistryKey delays;
+    uint64_t ms = 0;
+    if (delays.Open(HKEY_CURRENT_USER, kRunDelayPath) != ERROR_SUCCESS ||
+        !delays.GetQword(devicePath.c_str(), &ms))
+        return 0;
+    return ms > MaxRunDelayMs ? MaxRunDelayMs : static_cast<uint32_t>(ms);
+}
+
 HRESULT SimDeviceEvents::Forget() {
     const HRESULT hr = SimRegistry::ReplugAllTuners();
+    SimRegistryKey::DeleteTree(HKEY_CURRENT_USER, kRunDelayPath);
     const LONG result = SimRegistryKey::DeleteTree(HKEY_CURRENT_USER, kEventsPath);
     if (FAILED(hr)) return hr;
     return result == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(result);

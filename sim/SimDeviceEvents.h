@@ -72,9 +72,17 @@ public:
     // how many it applied. What TesselSim.dll's watcher runs.
     static size_t ApplyRecorded(SimControl* control, uint64_t after);
 
-    // Every unplugged tuner back in the enumerator and the record emptied (the
-    // sequence keeps rising). Devices of running processes are not touched:
-    // SimControl::Reset brings this process's back.
+    // Every Run of a graph holding the tuner of `devicePath` takes `ms`
+    // (0 to MaxRunDelayMs) longer, in every process of the prefix (the tuner
+    // filter reads it at each Run); `control` (may be null) gets it at once.
+    static constexpr uint32_t MaxRunDelayMs = 60000;
+    static HRESULT SetRunDelay(const std::wstring& devicePath, uint32_t ms, SimControl* control);
+    // What SetRunDelay recorded for the path (0: normal speed).
+    static uint32_t RunDelay(const std::wstring& devicePath);
+
+    // Every unplugged tuner back in the enumerator, the record emptied (the
+    // sequence keeps rising) and every run delay gone. Devices of running
+    // processes are not touched: SimControl::Reset brings this process's back.
     static HRESULT Forget();
 
     // TesselSim.dll's process-wide control when the DLL is loaded in this

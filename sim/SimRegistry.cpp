@@ -181,6 +181,19 @@ HRESULT SimRegistry::RegisterServer(const std::wstring& dllPath) {
     return S_OK;
 }
 
+HRESULT SimRegistry::SetThreadingModel(const std::wstring& model) {
+    if (model != L"Apartment" && model != L"Both") return E_INVALIDARG;
+    for (const ClassEntry& entry : kClasses) {
+        SimRegistryKey server;
+        LONG result = server.Open(HKEY_CLASSES_ROOT,
+                                  L"CLSID\\" + GuidText(*entry.clsid) + L"\\InprocServer32",
+                                  KEY_READ | KEY_SET_VALUE);
+        if (result == ERROR_SUCCESS) result = server.SetString(L"ThreadingModel", model);
+        if (result != ERROR_SUCCESS) return FromWin32(result);
+    }
+    return S_OK;
+}
+
 HRESULT SimRegistry::UnregisterServer() {
     HRESULT hr = Clear();
     for (const ClassEntry& entry : kClasses) {

@@ -36,6 +36,11 @@ public:
     // Writes every class of TesselSim.dll with InprocServer32 = dllPath and
     // ThreadingModel "Both". Idempotent.
     static HRESULT RegisterServer(const std::wstring& dllPath);
+    // Registers every class of TesselSim.dll again with the ThreadingModel
+    // `model` ("Apartment" or "Both"), as a maker's components may be; the
+    // server path stays. E_INVALIDARG for another model; the error of the
+    // first class that is not registered.
+    static HRESULT SetThreadingModel(const std::wstring& model);
     // Removes the class keys written by RegisterServer (the maker's two
     // classes included) and every device instance of ours.
     static HRESULT UnregisterServer();

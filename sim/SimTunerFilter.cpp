@@ -7,6 +7,7 @@
 #include "sim/SimObjectCreation.h"
 #include "sim/SimControl.h"
 #include "sim/SimDevice.h"
+#include "sim/SimDeviceEvents.h"
 
 HRESULT SimTunerFilter::Create(IUnknown* outer, REFIID iid, void** object) {
     (void)outer;
@@ -270,6 +271,19 @@ HRESULT STDMETHODCALLTYPE SimTunerFilter::Load(IPropertyBag* bag, IErrorLog* log
 HRESULT STDMETHODCALLTYPE SimTunerFilter::Save(IPropertyBag*, BOOL, BOOL) { return E_NOTIMPL; }
 
 // ---- states ----
+
+// The delay comes before the filter lock is taken: events still reach the
+// filter meanwhile, and a Stop on another thread waits only for the lock.
+HRESULT STDMETHODCALLTYPE SimTunerFilter::Run(REFERENCE_TIME start) {
+    if (State() != State_Running) {
+        SimDevice* device = Device();
+        const SimText path = device->Path();
+        uint32_t delay = SimDeviceEvents::RunDelay(std::wstring(path.begin(), path.end()));
+        if (device->RunDelayMs() > delay) delay = device->RunDelayMs();
+        if (delay != 0) Sleep(delay);
+    }
+    return CBaseFilter::Run(start);
+}
 
 HRESULT SimTunerFilter::OnPause(FILTER_STATE from) {
     const HRESULT fault = Device()->CheckFilterFault(SimOp::Pause);

@@ -59,6 +59,9 @@ public:
 
     // Paused answers VFW_S_CANT_CUE (live source).
     HRESULT STDMETHODCALLTYPE GetState(DWORD milliseconds, FILTER_STATE* state) override;
+    // A slow device (SimDevice::SetRunDelay, or simreg slow from another
+    // process) makes the Run from a stopped or paused filter return late.
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
 
     int GetPinCount() override;
     CBasePin* GetPin(int n) override;

@@ -113,6 +113,9 @@ const char* const Synopsis =
     "  simreg live CHANNEL...|--all\n"
     "  simreg register DLLPATH | unregister DLLPATH\n"
     "  simreg unplug|replug|stall|flow|nosignal|signal|abort N|--all\n"
+    "  simreg unplug N|--all --no-event\n"
+    "  simreg slow N|--all MS\n"
+    "  simreg threading Apartment|Both\n"
     "  simreg replay-report DIR | replay-report --off\n"
     "  simreg COMMAND --help     the arguments of one command\n"
     "exit codes: 0 done, 1 the command failed, 2 usage error\n";
@@ -129,6 +132,9 @@ struct Arguments {
     std::string File;
     unsigned Tuner = 0;             // the event commands' N (1-based, as `list` numbers them)
     SimDeviceEvent Event = SimDeviceEvent::Count;
+    bool NoEvent = false;           // unplug --no-event
+    std::vector<unsigned> SlowArgs; // slow's N MS, or MS with --all
+    std::string Model;              // threading's model
 };
 
 // The event commands: what each does to the tuner, for its help.
@@ -138,7 +144,8 @@ struct EventCommand {
 };
 const EventCommand EventCommands[] = {
     {SimDeviceEvent::Unplug, "unplugs tuner N: it leaves the device list, its graphs get\n"
-                             "EC_DEVICE_LOST and every device call fails"},
+                             "EC_DEVICE_LOST and every device call fails (--no-event: its\n"
+                             "graphs are told nothing, of this nor of the replug)"},
     {SimDeviceEvent::Replug, "plugs tuner N back in (same device path); a graph still holding\n"
                              "its old filter gets EC_DEVICE_LOST with 1"},
     {SimDeviceEvent::Stall, "stalls tuner N's stream: no TS while device calls still work\n"
@@ -151,7 +158,7 @@ const EventCommand EventCommands[] = {
 
 enum class Command {
     Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister,
-    Event, ReplayReport
+    Event, Slow, Threading, ReplayReport
 };
 
 class CommandLine {
@@ -221,9 +228,27 @@ public:
             CLI::Option* number = sub->add_option("N", values->Tuner, "the tuner's number in `simreg list`")
                                       ->check(CLI::Range(1u, 64u));
             sub->add_flag("--all", values->All, "every tuner")->excludes(number);
-            sub->require_option(1);
+            if (command.Event == SimDeviceEvent::Unplug)
+                sub->add_flag("--no-event", values->NoEvent, "the graphs are told nothing");
+            sub->require_option(1, 2);
             events_.Name(sub, command.Event);
         }
+        sub = Add("slow", Command::Slow,
+                  "every Run of a graph holding tuner N takes MS ms longer (0 to\n"
+                  "60000; 0 is normal speed), as a device loading its firmware");
+        // "N MS", or "--all MS".
+        sub->add_option("N MS", values->SlowArgs,
+                        "the tuner's number in `simreg list` (not with --all), then\nthe milliseconds")
+            ->required()
+            ->expected(1, 2)
+            ->check(CLI::Range(0u, 60000u));
+        sub->add_flag("--all", values->All, "every tuner");
+        sub = Add("threading", Command::Threading,
+                  "registers the simulator's filter classes again with that\n"
+                  "ThreadingModel (Both, the default, or Apartment)");
+        sub->add_option("MODEL", values->Model, "Apartment or Both")
+            ->required()
+            ->check(CLI::IsMember({"Apartment", "Both"}));
         sub = Add("replay-report", Command::ReplayReport,
                   "the simulated tuner becomes the one of a user's report folder\n"
                   "(bonhost selftest --report-dir): its name and device path, its\n"
@@ -299,7 +324,17 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
         case Command::Sources: return Sources();
         case Command::Register: return Register(WideOf(values.File), true);
         case Command::Unregister: return Register(WideOf(values.File), false);
-        case Command::Event: return Event(line.SelectedEvent(), values.Tuner, values.All);
+        case Command::Event:
+            return Event(values.NoEvent ? SimDeviceEvent::SilentUnplug : line.SelectedEvent(),
+                         values.Tuner, values.All);
+        case Command::Slow: {
+            const size_t wanted = values.All ? 1 : 2;
+            if (values.SlowArgs.size() != wanted)
+                return UsageError(values.All ? "slow --all takes MS alone" : "slow takes N and MS",
+                                  "simreg slow --help");
+            return Slow(values.All ? 0 : values.SlowArgs[0], values.All, values.SlowArgs.back());
+        }
+        case Command::Threading: return Threading(WideOf(values.Model));
         case Command::ReplayReport: return ReplayReport(WideOf(values.File), values.All);
         default:
             std::printf("%s", line.Help().c_str());
@@ -394,6 +429,30 @@ int SimRegCommand::Sources() {
         std::printf("%s\t%s%s\n", Utf8Of(entry.first).c_str(), silent ? "silent" : "replay\t",
                     silent ? "" : Utf8Of(entry.second).c_str());
     }
+    return 0;
+}
+
+int SimRegCommand::Slow(unsigned tuner, bool all, unsigned ms) {
+    const std::vector<SimTunerEntry> tuners = SimDeviceEvents::Tuners();
+    if (!all && (tuner == 0 || tuner > tuners.size()))
+        return UsageError("no tuner " + std::to_string(tuner) + " (simreg list numbers them)",
+                          "simreg slow --help");
+    for (size_t i = 0; i < tuners.size(); ++i) {
+        if (!all && i + 1 != tuner) continue;
+        const HRESULT hr = SimDeviceEvents::SetRunDelay(tuners[i].Record.devicePath, ms,
+                                                        SimDeviceEvents::LoadedControl());
+        if (FAILED(hr)) return Failed("slow", hr);
+        std::printf("slow: tuner %zu\t%u ms\t%s\n", i + 1, ms,
+                    Utf8Of(tuners[i].Record.devicePath).c_str());
+    }
+    return 0;
+}
+
+int SimRegCommand::Threading(const std::wstring& model) {
+    const HRESULT hr = SimRegistry::SetThreadingModel(model);
+    if (FAILED(hr)) return Failed("threading", hr);
+    std::printf("threading: the simulator's classes are registered ThreadingModel %s\n",
+                Utf8Of(model).c_str());
     return 0;
 }
 

@@ -27,6 +27,10 @@ private:
     // Applies `event` to tuner `tuner` (1-based, as `list` numbers them) or
     // to every tuner, in this prefix and its running processes.
     static int Event(SimDeviceEvent event, unsigned tuner, bool all);
+    // Every Run of tuner `tuner`'s graphs (or every tuner's) takes `ms` longer.
+    static int Slow(unsigned tuner, bool all, unsigned ms);
+    // The simulator's classes registered with ThreadingModel `model`.
+    static int Threading(const std::wstring& model);
     // Makes the simulated tuner the one of the report in `folder`, or with
     // `off` stops replaying any.
     static int ReplayReport(const std::wstring& folder, bool off);
