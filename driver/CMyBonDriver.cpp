@@ -228,7 +228,13 @@ BOOL CMyBonDriver::OpenLocked() {
 // What an OpenTuner that failed part-way leaves: the graph torn down, no
 // stream. Under DriverLock.
 void CMyBonDriver::UndoOpen() {
-    if (hostOpen_) return;
+    if (hostOpen_) {
+        // Nothing after the commit allocates; should it ever, the open is
+        // ended as a close would (the thread is joined by the next open,
+        // close or release).
+        closingRecovery_ = CloseLocked();
+        return;
+    }
     if (CurrentGraph != nullptr && CurrentGraph->InService()) TearDownGraph();
     CloseStreamSignal();
 }

@@ -34,13 +34,13 @@ DWORD WaitMilliseconds(uint64_t wait) {
 
 }  // namespace
 
-std::unique_ptr<TunerRecovery> TunerRecovery::Start(RecoveryTarget& target, MyFilterGraph* graph,
+std::shared_ptr<TunerRecovery> TunerRecovery::Start(RecoveryTarget& target, MyFilterGraph* graph,
                                                     uint32_t generation,
                                                     const RecoverySettings& settings,
                                                     const DeviceText& friendlyName,
                                                     const DeviceText& devicePath) {
     try {
-        std::unique_ptr<TunerRecovery> recovery(
+        std::shared_ptr<TunerRecovery> recovery(
             new TunerRecovery(target, graph, generation, settings, friendlyName, devicePath));
         if (recovery->stop_.Get() == nullptr) return nullptr;
         recovery->WatchEventsOf(graph->EventSource());

@@ -68,7 +68,7 @@ public:
     // The thread for the open numbered `generation` of the tuner
     // (`friendlyName`, `devicePath`) on `graph` (which outlives it), or null
     // when it cannot be started (the tuner then streams without it).
-    static std::unique_ptr<TunerRecovery> Start(RecoveryTarget& target, MyFilterGraph* graph,
+    static std::shared_ptr<TunerRecovery> Start(RecoveryTarget& target, MyFilterGraph* graph,
                                                 uint32_t generation, const RecoverySettings& settings,
                                                 const DeviceText& friendlyName,
                                                 const DeviceText& devicePath);

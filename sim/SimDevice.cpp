@@ -538,7 +538,12 @@ void SimDevice::Stall() { Apply(SimDeviceEvent::Stall); }
 void SimDevice::Flow() { Apply(SimDeviceEvent::Flow); }
 void SimDevice::RestartStream() {
     ScopedLock hold(lock_);
-    stalled_ = false;
+    if (!stallOutlastsRestart_) stalled_ = false;
+}
+
+void SimDevice::SetStallOutlastsRestart(bool outlasts) {
+    ScopedLock hold(lock_);
+    stallOutlastsRestart_ = outlasts;
 }
 void SimDevice::SetNoSignal(bool noSignal) {
     Apply(noSignal ? SimDeviceEvent::NoSignal : SimDeviceEvent::Signal);
@@ -675,6 +680,7 @@ void SimDevice::Reset() {
     stalled_ = false;
     noSignal_ = false;
     unpluggedSilently_ = false;
+    stallOutlastsRestart_ = false;
     runDelayMs_ = 0;
 }
 

@@ -216,6 +216,9 @@ public:
     // Unplugged without a word: no listener is told of it, nor of the
     // Replug that follows.
     void UnplugSilently();
+    // A stall that a stream started afresh does not end (a hung driver that
+    // reopening does not mend); only Flow (or Reset) ends it.
+    void SetStallOutlastsRestart(bool outlasts);
     // Every Run of a graph holding this device returns `ms` later (a device
     // loading its firmware when its stream starts); 0 is normal speed.
     void SetRunDelay(uint32_t ms);
@@ -307,6 +310,7 @@ private:
     bool stalled_ = false;
     bool noSignal_ = false;
     bool unpluggedSilently_ = false;  // the next Replug is not told either
+    bool stallOutlastsRestart_ = false;
     uint32_t runDelayMs_ = 0;
     uint32_t generation_ = 0;
     uint64_t appliedSequence_ = 0;

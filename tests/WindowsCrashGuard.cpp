@@ -8,11 +8,20 @@
 namespace {
 
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-    const DWORD code = info != nullptr && info->ExceptionRecord != nullptr
-                           ? info->ExceptionRecord->ExceptionCode
-                           : 0;
-    std::fprintf(stderr, "unhandled exception 0x%08lX: the test program crashed\n",
-                 static_cast<unsigned long>(code));
+    const EXCEPTION_RECORD* record = info != nullptr ? info->ExceptionRecord : nullptr;
+    const DWORD code = record != nullptr ? record->ExceptionCode : 0;
+    void* address = record != nullptr ? record->ExceptionAddress : nullptr;
+    // Where: the module and the offset in it, for addr2line.
+    HMODULE module = nullptr;
+    char name[MAX_PATH] = "?";
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<const char*>(address), &module))
+        GetModuleFileNameA(module, name, MAX_PATH);
+    std::fprintf(stderr, "unhandled exception 0x%08lX at %s+0x%lx: the test program crashed\n",
+                 static_cast<unsigned long>(code), name,
+                 static_cast<unsigned long>(static_cast<const char*>(address) -
+                                            reinterpret_cast<const char*>(module)));
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 70);
     return EXCEPTION_EXECUTE_HANDLER;

@@ -111,6 +111,7 @@ void DriverHarness::SetUp() {
     ASSERT_NE(sim_, nullptr);
     // Tuners an earlier test unplugged come back, and its recorded events go.
     ASSERT_TRUE(SUCCEEDED(SimDeviceEvents::Forget()));
+    ASSERT_TRUE(SUCCEEDED(SimRegistry::SetThreadingModel(L"Both")));
     sim_->Reset();
     RegisterTuners(1, DefaultName);
     SetReceivers(L"none");

@@ -9,10 +9,13 @@
 #include <chrono>
 #include <cstdio>
 
+#include "devices/ClassThreading.h"
+#include "platform/BdaGuids.h"
 #include "platform/UniqueHandle.h"
 #include "sim/SimClassIds.h"
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimDeviceOwner.h"
+#include "sim/SimRegistry.h"
 #include "tests/windows/SimTestHarness.h"
 #include "tests/windows/StackProbe.h"
 
@@ -815,6 +818,56 @@ TEST_F(SimMisbehaviourTest, AnotherProcessUnplugsAndReplugsTheTunerOfARunningGra
     EXPECT_EQ(Enumerate(SimCategoryNetworkTuner, &hr).size(), 2u);
     EXPECT_EQ(Control()->CallLog()->Count(SimOp::Unplug), 1u);
     EXPECT_EQ(Control()->CallLog()->Count(SimOp::Replug), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Unkinder, from another process and through the registry as simreg does:
+// a tuner that leaves and comes back without telling its graph anything, a
+// Run that waits for a device loading its firmware, and classes registered
+// apartment-threaded as some makers' are.
+TEST_F(SimMisbehaviourTest, TunerLeavesSilentlyRunsSlowlyAndIsRegisteredApartmentThreaded) {
+    const SimDeviceRecord& record = Tuners()[1];
+    BuildAndRun(record, &chain_);
+    ASSERT_GE(FromAnotherProcess(SimDeviceEvent::SilentUnplug, record, false), 0);
+    EXPECT_TRUE(StaysQuiet(chain_.sink, chain_.sink.Size(), 200));
+    LONG_PTR first = 0, second = 0;
+    EXPECT_FALSE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 700, &first, &second))
+        << "a silent unplug tells the graph nothing";
+    EXPECT_EQ(chain_.device->SetTunerMode(3), HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(Enumerate(SimCategoryNetworkTuner, &hr).size(), 1u) << "gone from the device list";
+    ASSERT_GE(FromAnotherProcess(SimDeviceEvent::Replug, record, true), 0);
+    EXPECT_FALSE(WaitForEvent(chain_.events.Get(), EC_DEVICE_LOST, 700, &first, &second))
+        << "nor the replug that follows";
+    EXPECT_EQ(Enumerate(SimCategoryNetworkTuner, &hr).size(), 2u);
+    EXPECT_EQ(Control()->CallLog()->Count(SimOp::SilentUnplug), 1u);
+    TearDownChain(&chain_);
+
+    // The delay comes from the registry alone here, as another process sets it.
+    ASSERT_EQ(SimDeviceEvents::SetRunDelay(record.devicePath, 800, nullptr), S_OK);
+    EXPECT_EQ(SimDeviceEvents::SetRunDelay(record.devicePath, 60001, nullptr), E_INVALIDARG);
+    Chain slow;
+    BuildAndRun(record, &slow);
+    ASSERT_EQ(slow.control->Stop(), S_OK);
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(SUCCEEDED(slow.control->Run()));
+    EXPECT_GE(GetTickCount64() - start, 790u) << "Run returned before the device was ready";
+    EXPECT_TRUE(Resumes(slow.sink, 2000));
+    ASSERT_EQ(SimDeviceEvents::SetRunDelay(record.devicePath, 0, nullptr), S_OK);
+    EXPECT_EQ(SimDeviceEvents::RunDelay(record.devicePath), 0u);
+    TearDownChain(&slow);
+
+    for (const wchar_t* model : {L"Apartment", L"Both"}) {
+        ASSERT_EQ(SimRegistry::SetThreadingModel(model), S_OK);
+        for (const GUID* clsid : {&CLSID_SimTunerFilter, &ClsidTesselNetworkProvider,
+                                  &ClsidTesselNullTerminal})
+            EXPECT_EQ(ReadClassThreading(*clsid).Text, model);
+    }
+    EXPECT_TRUE(AnyApartment(ReadClassThreading(CLSID_SimTunerFilter).Model));
+    EXPECT_EQ(SimRegistry::SetThreadingModel(L"Free"), E_INVALIDARG);
 }
 
 }  // namespace
