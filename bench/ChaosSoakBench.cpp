@@ -9,8 +9,12 @@
 // host call that took over 2 s, or a stream not back within 15 s: must be 0)
 // and the process's handles and private bytes at start and end, beside
 // Wine's own leak for as many filter graphs measured in the same run.
+// With --unkind the devices are unkinder too: unplugged without a word
+// (plugged back, silently, 1-4 s later) and slow periods, in which a
+// stream that aborts is rebuilt behind a Run that waits 1-5 s for the
+// device; the recovery bound grows by that wait, the host calls' does not.
 //
-//   ChaosSoakBench.exe [--minutes M]   (default 1; the soak proper is 10)
+//   ChaosSoakBench.exe [--minutes M] [--unkind]   (default 1; the soak proper is 10)
 #include <windows.h>
 
 #include <algorithm>
@@ -45,8 +49,10 @@ constexpr double PauseChunks = 2.0;
 // was mended within a pause shorter than a gap.
 constexpr ULONGLONG NoGapAfterMs = 3000;
 
-enum Kind { Unplug, Stall, NoSignal, Abort, KindCount };
-const char* const KindNames[KindCount] = {"unplug", "stall", "nosignal", "abort"};
+enum Kind { Unplug, Stall, NoSignal, Abort, SilentUnplug, SlowAbort, KindCount };
+const char* const KindNames[KindCount] = {"unplug", "stall", "nosignal", "abort",
+                                          "unplug without event", "abort while slow"};
+constexpr int KindKindCount = Abort + 1;  // the kind devices' events
 
 ULONGLONG Now() { return GetTickCount64(); }
 
@@ -137,6 +143,7 @@ struct Incident {
     ULONGLONG RecoveredAt = 0;
     ULONGLONG GapMs = 0;      // how long the stream paused
     bool Seamless = false;    // no gap at all
+    ULONGLONG SlowMs = 0;     // the device's Run delay while it recovered
 };
 
 template <class T>
@@ -163,8 +170,8 @@ ProcessFigures WineGraphControl(int graphs) {
 
 class ChaosSoak {
 public:
-    ChaosSoak(SimulatedTuner& sim, std::vector<std::unique_ptr<LoadedDriver>> drivers)
-        : sim_(sim), drivers_(std::move(drivers)) {}
+    ChaosSoak(SimulatedTuner& sim, std::vector<std::unique_ptr<LoadedDriver>> drivers, bool unkind)
+        : sim_(sim), drivers_(std::move(drivers)), kinds_(unkind ? KindCount : KindKindCount) {}
     int Run(double minutes);
 
 private:
@@ -172,11 +179,13 @@ private:
     void Follow(ULONGLONG now);
     void PollHostCalls();
     void Apply(SimDeviceEvent event, unsigned tuner);
+    void EndSlowPeriod(const Incident& incident);
     bool Busy(unsigned tuner) const;
     void Report(double minutes, const ProcessFigures& start, const ProcessFigures& end);
 
     SimulatedTuner& sim_;
     std::vector<std::unique_ptr<LoadedDriver>> drivers_;
+    const int kinds_;
     std::vector<std::unique_ptr<HostTuner>> hosts_;
     std::vector<Incident> incidents_;
     std::mt19937 random_{20261209};
@@ -189,6 +198,11 @@ private:
 void ChaosSoak::Apply(SimDeviceEvent event, unsigned tuner) {
     const std::wstring path = sim_.Device(tuner)->Path();
     SimDeviceEvents::Apply(event, path);
+}
+
+void ChaosSoak::EndSlowPeriod(const Incident& incident) {
+    if (incident.SlowMs != 0)
+        SimDeviceEvents::SetRunDelay(sim_.Device(incident.Tuner)->Path(), 0, sim_.Control());
 }
 
 bool ChaosSoak::Busy(unsigned tuner) const {
@@ -205,7 +219,7 @@ void ChaosSoak::Fire(ULONGLONG now) {
     if (free.empty()) return;
     Incident incident{};
     incident.Tuner = free[random_() % free.size()];
-    incident.What = static_cast<Kind>(random_() % KindCount);
+    incident.What = static_cast<Kind>(random_() % kinds_);
     incident.At = now;
     incident.BackAt = now;
     incident.LastBefore = hosts_[incident.Tuner]->LastChunk();
@@ -214,6 +228,16 @@ void ChaosSoak::Fire(ULONGLONG now) {
         case Unplug: Apply(SimDeviceEvent::Unplug, incident.Tuner); incident.ReturnDue = now + away; break;
         case Stall: Apply(SimDeviceEvent::Stall, incident.Tuner); break;
         case NoSignal: Apply(SimDeviceEvent::NoSignal, incident.Tuner); incident.ReturnDue = now + away; break;
+        case SilentUnplug:
+            Apply(SimDeviceEvent::SilentUnplug, incident.Tuner);
+            incident.ReturnDue = now + away;
+            break;
+        case SlowAbort:
+            incident.SlowMs = 1000 + random_() % 4000;
+            SimDeviceEvents::SetRunDelay(sim_.Device(incident.Tuner)->Path(),
+                                         static_cast<uint32_t>(incident.SlowMs), sim_.Control());
+            Apply(SimDeviceEvent::Abort, incident.Tuner);
+            break;
         default: Apply(SimDeviceEvent::Abort, incident.Tuner); break;
     }
     incidents_.push_back(incident);
@@ -222,7 +246,7 @@ void ChaosSoak::Fire(ULONGLONG now) {
 void ChaosSoak::Follow(ULONGLONG now) {
     for (Incident& incident : incidents_) {
         if (incident.ReturnDue != 0 && !incident.Returned && now >= incident.ReturnDue) {
-            Apply(incident.What == Unplug ? SimDeviceEvent::Replug : SimDeviceEvent::Signal,
+            Apply(incident.What == NoSignal ? SimDeviceEvent::Signal : SimDeviceEvent::Replug,
                   incident.Tuner);
             incident.Returned = true;
             incident.BackAt = Now();
@@ -235,11 +259,13 @@ void ChaosSoak::Follow(ULONGLONG now) {
             incident.Recovered = true;
             incident.RecoveredAt = gap.End;
             incident.GapMs = gap.End - gap.Start;
+            EndSlowPeriod(incident);
         } else if (!incident.Recovered && waiting && now > incident.BackAt + NoGapAfterMs &&
                    hosts_[incident.Tuner]->LastChunk() > incident.BackAt + NoGapAfterMs / 2) {
             incident.Recovered = true;
             incident.Seamless = true;
             incident.RecoveredAt = incident.BackAt;
+            EndSlowPeriod(incident);
         }
     }
 }
@@ -320,7 +346,8 @@ void ChaosSoak::Report(double minutes, const ProcessFigures& start, const Proces
                         (incident.BackAt - began_) / 1000.0, incident.GapMs / 1000.0,
                         incident.Recovered ? (incident.RecoveredAt - began_) / 1000.0 : -1.0);
         ++byKind[incident.What];
-        if (!incident.Recovered || incident.RecoveredAt - incident.BackAt > RecoveryBoundMs) {
+        if (!incident.Recovered ||
+            incident.RecoveredAt - incident.BackAt > RecoveryBoundMs + incident.SlowMs) {
             ++hangs_;
             PrintFigure("not recovered: %s on tuner %u at %.1f s%s\n", KindNames[incident.What],
                         incident.Tuner, (incident.At - began_) / 1000.0,
@@ -336,10 +363,11 @@ void ChaosSoak::Report(double minutes, const ProcessFigures& start, const Proces
         lostMB.push_back(incident.GapMs / 1000.0 * Rates[incident.Tuner] / 8 / 1e6);
     }
     if (longestHostCall_ > CallBoundMs) ++hangs_;
-    PrintFigure("chaos soak %.1f min, %u tuners at 16/30/45/60 Mbit/s: %zu events (unplug %u, "
-                "stall %u, nosignal %u, abort %u)\n",
-                minutes, Tuners, incidents_.size(), byKind[Unplug], byKind[Stall], byKind[NoSignal],
-                byKind[Abort]);
+    PrintFigure("chaos soak %.1f min%s, %u tuners at 16/30/45/60 Mbit/s: %zu events (unplug %u, "
+                "stall %u, nosignal %u, abort %u, unplug without event %u, abort while slow %u)\n",
+                minutes, kinds_ == KindCount ? " (unkind)" : "", Tuners, incidents_.size(),
+                byKind[Unplug], byKind[Stall], byKind[NoSignal], byKind[Abort], byKind[SilentUnplug],
+                byKind[SlowAbort]);
     PrintFigure("recoveries %u of %zu (%u without a visible gap); time to recover median %llu ms, "
                 "max %llu ms; %zu graphs rebuilt\n",
                 recovered, incidents_.size(), seamless, static_cast<unsigned long long>(Median(recoverMs)),
@@ -373,9 +401,18 @@ void ChaosSoak::Report(double minutes, const ProcessFigures& start, const Proces
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double minutes = MinutesArgument(argc, argv, DefaultMinutes);
+    // --unkind anywhere; the rest is --minutes M.
+    bool unkind = false;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], "--unkind") == 0) unkind = true;
+        else rest.push_back(argv[i]);
+    }
+    const double minutes =
+        MinutesArgument(static_cast<int>(rest.size()), rest.data(), DefaultMinutes);
     if (minutes <= 0.0) {
-        std::printf("usage: ChaosSoakBench [--minutes M]   (default %.0f)\n", DefaultMinutes);
+        std::printf("usage: ChaosSoakBench [--minutes M] [--unkind]   (default %.0f)\n",
+                    DefaultMinutes);
         return 2;
     }
     SimDeviceEvents::Forget();
@@ -386,7 +423,7 @@ int main(int argc, char** argv) {
         drivers.emplace_back(new LoadedDriver(L"" DRIVER_DLL_PATH, SimulatedTuner::Name, sim.DeviceId(t),
                                               L"BonDriver_TesselBDA_" + std::to_wstring(t),
                                               L"StallSeconds=2"));
-    ChaosSoak soak(sim, std::move(drivers));
+    ChaosSoak soak(sim, std::move(drivers), unkind);
     const int result = soak.Run(minutes);
     SimDeviceEvents::Forget();
     return result;
