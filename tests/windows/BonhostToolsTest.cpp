@@ -192,17 +192,33 @@ protected:
 
 TEST_F(BonhostSelfTestRun, EveryCheckPassesOnAWorkingSetup) {
     const SelfTestReport report = Run("ISDBT", "Tessel Sim ISDB Tuner");
-    for (const char* name : {"library", "settings", "channels", "tuner", "open", "tune", "stream",
-                             "pidfilter", "card", "remote", "reopen"})
+    for (const char* name : {"library", "settings", "channels", "tuner", "recovery", "open", "tune",
+                             "stream", "pidfilter", "card", "remote", "reopen"})
         EXPECT_EQ(CheckVerdict::Pass, Verdict(report, name)) << SelfTestReport::Line(*report.Find(name));
     EXPECT_EQ(CheckVerdict::Skip, Verdict(report, "lnb"));  // terrestrial
     EXPECT_EQ(0, report.Failed());
-    EXPECT_EQ(12u, report.Checks().size());
+    EXPECT_EQ(13u, report.Checks().size());
+    EXPECT_EQ(0u, report.Find("recovery")->Detail.find("self-recovery on (AutoRecover=1, StallSeconds=10)"))
+        << report.Find("recovery")->Detail;
     EXPECT_NE(reportText_.find("version resource " BDA_VERSION_FILE_TEXT), std::string::npos);
     EXPECT_NE(reportText_.find("NetworkName=ISDBT, TunerFrendlyName=Tessel Sim ISDB Tuner"),
               std::string::npos);
     EXPECT_EQ(0u, report.Find("channels")->Detail.find("none (no "));
-    EXPECT_NE(reportText_.find("11 passed, 0 failed, 1 skipped"), std::string::npos);
+    EXPECT_NE(reportText_.find("12 passed, 0 failed, 1 skipped"), std::string::npos);
+}
+
+// A maker's component registered apartment-threaded turns the driver's
+// self-recovery off; the self-test says so, and which class it was.
+TEST_F(BonhostSelfTestRun, RecoveryRowNamesAnApartmentThreadedComponent) {
+    ASSERT_EQ(SimRegistry::SetThreadingModel(L"Apartment"), S_OK);
+    const SelfTestReport report = Run("ISDBT", "Tessel Sim ISDB Tuner");
+    SimRegistry::SetThreadingModel(L"Both");
+    const std::string detail = report.Find("recovery")->Detail;
+    EXPECT_EQ(CheckVerdict::Pass, Verdict(report, "recovery"));
+    EXPECT_EQ(0u, detail.find("self-recovery OFF for this tuner: the tuner's device filter ("))
+        << detail;
+    EXPECT_NE(detail.find(") is registered ThreadingModel=Apartment"), std::string::npos) << detail;
+    EXPECT_EQ(CheckVerdict::Pass, Verdict(report, "stream")) << "the tuner itself works";
 }
 
 TEST_F(BonhostSelfTestRun, InjectedFaultsFailTheirChecksWithHints) {

@@ -3,7 +3,9 @@
 # Each REPORT folder (bonhost selftest --report-dir) is replayed in the
 # fresh Wine prefix PREFIX: simreg replay-report REPORT, the report's
 # settings beside a copy of DRIVERDLL, and bonhost selftest on the channel
-# the report tested. Its PASS, FAIL and SKIP rows must be the report's.
+# the report tested. Its PASS, FAIL and SKIP rows must be the report's (a
+# report from an older bonhost lacks the checks added since: only the rows
+# it has are compared).
 set -u
 prefix=$3; run="$1 --loader $2 $3"; bonhost=$4; simreg=$5; simdll=$6; dll=$7; folder=$8; shift 8
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
@@ -25,7 +27,8 @@ for report in "$@"; do
   $run "$bonhost" selftest --driver "$(winpath "$folder/$name/BonDriver_TesselBDA.dll")" $channel \
     >"$folder/$name.selftest.txt" 2>&1
   verdicts <"$report/report.txt" >"$folder/$name.want"
-  verdicts <"$folder/$name.selftest.txt" >"$folder/$name.got"
+  verdicts <"$folder/$name.selftest.txt" |
+    awk 'NR == FNR { want[$2] = 1; next } ($2 in want)' "$folder/$name.want" - >"$folder/$name.got"
   if [ -s "$folder/$name.want" ] && cmp -s "$folder/$name.want" "$folder/$name.got"; then
     echo "$name: the same $(wc -l <"$folder/$name.got") rows ($(grep -c FAIL "$folder/$name.got") FAIL)"
   else

@@ -5,6 +5,10 @@
 #include <vector>
 
 #include "channels/ChannelFileLoader.h"
+#include "devices/ClassThreading.h"
+#include "devices/DeviceCategory.h"
+#include "devices/DeviceProperties.h"
+#include "platform/BdaGuids.h"
 #include "platform/BuildVersion.h"
 #include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostText.h"
@@ -35,6 +39,38 @@ std::string ReadIniText(const std::wstring& ini, const wchar_t* key) {
     wchar_t value[512] = {};
     GetPrivateProfileStringW(L"FRONTEND", key, L"", value, 512, ini.c_str());
     return Utf8FromWide(value);
+}
+
+// A whole number from `low` to `high` in decimal digits only, else
+// `fallback`: the driver reads its INI numbers so.
+uint32_t ReadIniBounded(const std::wstring& ini, const wchar_t* key, uint32_t low, uint32_t high,
+                        uint32_t fallback) {
+    const std::string text = ReadIniText(ini, key);
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return fallback;
+    const uint32_t value = static_cast<uint32_t>(std::stoul(text));
+    return value >= low && value <= high ? value : fallback;
+}
+
+// The class the tuner's moniker binds to ("CLSID" of its property bag).
+bool TunerClass(const std::string& name, const std::string& path, GUID* clsid) {
+    const HRESULT com = CoInitialize(nullptr);
+    bool found = false;
+    {
+        ComPtr<ICreateDevEnum> devices;
+        DeviceCategory walk;
+        ComPtr<IMoniker> moniker;
+        DeviceText readName, text;
+        DeviceProperties properties;
+        found = SUCCEEDED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_ICreateDevEnum, devices.ReceiveVoid())) &&
+                walk.Open(devices.Get(), CategoryBdaNetworkTuner) == DeviceCategory::OpenResult::Opened &&
+                walk.Find(WideFromUtf8(name).c_str(), WideFromUtf8(path).c_str(), &moniker, &readName) &&
+                properties.Bind(moniker.Get()) && properties.Read(WIDE("CLSID"), &text) &&
+                SUCCEEDED(CLSIDFromString(text.c_str(), clsid));
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return found;
 }
 
 std::string TunerList(const std::vector<TunerListing>& tuners) {
@@ -78,6 +114,7 @@ const SelfTestReport& BonhostSelfTest::Run(bool print) {
     Record("channels", loaded_ && Passed("settings"), "the library and the INI",
            [&](CheckResult* r) { CheckChannelFile(r); });
     Record("tuner", Passed("settings"), "the INI", [&](CheckResult* r) { CheckTuner(r); });
+    Record("recovery", Passed("tuner"), "the tuner", [&](CheckResult* r) { CheckRecovery(r); });
     Record("open", loaded_ && Passed("tuner"), "the library and the tuner",
            [&](CheckResult* r) { CheckOpen(r); });
     const bool open = Passed("open");
@@ -173,12 +210,54 @@ void BonhostSelfTest::CheckTuner(CheckResult* result) {
         return Judge(result, CheckVerdict::Fail, "the system device enumerator is missing",
                      "DirectShow is not available on this Windows: repair the system");
     for (const TunerListing& tuner : tuners)
-        if (tuner.Name == settings_.TunerName && tuner.DeviceId == settings_.DeviceId)
+        if (tuner.Name == settings_.TunerName && tuner.DeviceId == settings_.DeviceId) {
+            settings_.TunerPath = tuner.DevicePath;
             return Judge(result, CheckVerdict::Pass, "found " + tuner.Name + " at " + tuner.DevicePath);
+        }
     Judge(result, CheckVerdict::Fail,
           "no tuner named \"" + settings_.TunerName + "\" with DeviceID " +
               std::to_string(settings_.DeviceId),
           TunerList(tuners));
+}
+
+// Whether the driver brings a lost tuner back by itself, and why not. Its
+// recovery thread makes and calls the graph's components from the
+// multithreaded apartment, so it does so only for components registered to
+// be used from any apartment; otherwise a lost tuner comes back when the
+// host closes and opens it again.
+void BonhostSelfTest::CheckRecovery(CheckResult* result) {
+    const uint32_t autoRecover = ReadIniBounded(settings_.IniPath, L"AutoRecover", 0, 1, 1);
+    const uint32_t stall = ReadIniBounded(settings_.IniPath, L"StallSeconds", 0, 600, 10);
+    if (autoRecover == 0)
+        return Judge(result, CheckVerdict::Pass,
+                     "self-recovery off (AutoRecover=0): a lost tuner comes back when the host "
+                     "closes and opens it");
+    struct Component {
+        GUID Clsid;
+        std::string Name;
+    };
+    std::vector<Component> components = {
+        {ClsidTesselNetworkProvider, "Tessel's Network Provider"},
+        {ClsidTesselNullTerminal, "Null Terminal"},
+        {CLSID_FilterGraph, "the filter graph manager"},
+        {CLSID_SystemDeviceEnum, "the system device enumerator"}};
+    GUID tuner = GUID_NULL;
+    if (TunerClass(settings_.TunerName, settings_.TunerPath, &tuner))
+        components.insert(components.begin(), {tuner, "the tuner's device filter"});
+    for (const Component& component : components) {
+        const ClassThreadingInfo info = ReadClassThreading(component.Clsid);
+        if (AnyApartment(info.Model)) continue;
+        return Judge(result, CheckVerdict::Pass,
+                     "self-recovery OFF for this tuner: " + component.Name + " (" +
+                         Utf8FromWide(ClassIdText(component.Clsid).c_str()) +
+                         ") is registered ThreadingModel=" +
+                         (info.Text.empty() ? std::string("(none)") : Utf8FromWide(info.Text.c_str())) +
+                         ", not Both or Free; a lost tuner comes back when the host closes and "
+                         "opens it");
+    }
+    Judge(result, CheckVerdict::Pass,
+          "self-recovery on (AutoRecover=1, StallSeconds=" + std::to_string(stall) +
+              "): the tuner's components are registered free-threaded");
 }
 
 void BonhostSelfTest::CheckOpen(CheckResult* result) {

@@ -48,6 +48,7 @@ private:
         bool Found = false;
         std::string Network, TunerName;
         int DeviceId = 0;
+        std::string TunerPath;  // of the tuner found (UTF-8)
     };
 
     // Runs `check` as the check `name`, timing it, unless `ready` is false.
@@ -59,6 +60,7 @@ private:
     void CheckSettings(CheckResult* result);
     void CheckChannelFile(CheckResult* result);
     void CheckTuner(CheckResult* result);
+    void CheckRecovery(CheckResult* result);
     void CheckOpen(CheckResult* result);
 
     BonhostOptions options_;
