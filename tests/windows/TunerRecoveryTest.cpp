@@ -296,6 +296,7 @@ constexpr uint16_t NullPid = 0x1FFF;
 
 typedef int32_t(__cdecl* SwitchExport)(int32_t);
 typedef int32_t(__cdecl* ValueExport)(uint32_t);
+typedef int32_t(__cdecl* AddPidExport)(uint8_t, const uint16_t*);
 
 RowOutcome TunerRecovery::RunUnkindRow(int modeIndex, Activity activity) {
     const Unkind mode = static_cast<Unkind>(modeIndex);
@@ -317,6 +318,10 @@ RowOutcome TunerRecovery::RunUnkindRow(int modeIndex, Activity activity) {
     if (!StreamsWithin(driver, reader.get(), 5000)) outcome.Note += "no stream at first; ";
     const std::wstring path = tuners_.at(0).devicePath;
     if (mode == Unkind::Lnb) DriverExport<ValueExport>("TesselBonDriver_SetLNBPower")(1);
+    // The old channel's PIDs in the map: the wished channel must not get them.
+    const uint16_t oldChannelPid = 0x0100;
+    if (mode == Unkind::WishWhileLost)
+        DriverExport<AddPidExport>("TesselBonDriver_SetHardwarePidFilterAddPID")(1, &oldChannelPid);
     if (mode == Unkind::HostFilterOn) {
         DriverExport<SwitchExport>("TesselBonDriver_EnableDisableHardwarePidFilter")(1);
         // Three times StallSeconds of the host's own silence: no rebuild.
@@ -453,6 +458,11 @@ RowOutcome TunerRecovery::RunUnkindRow(int modeIndex, Activity activity) {
              driver->GetCurChannel() != WishedChannel || driver->GetCurSpace() != 0)) {
             outcome.StreamAsDue = false;
             outcome.Note += "the stream is not the channel last asked for; ";
+        }
+        if (mode == Unkind::WishWhileLost &&
+            state.PidList != std::vector<uint16_t>{NullPid}) {
+            outcome.StreamAsDue = false;
+            outcome.Note += "the old channel's PIDs were restored onto the new one; ";
         }
         if (mode == Unkind::Lnb) {
             uint64_t lnbAt = 0, tuneAt = 0;
