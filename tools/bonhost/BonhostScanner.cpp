@@ -43,8 +43,11 @@ void Fill(const TsServiceScanner& scanner, ScanRow* row) {
     row->HasTsid = scanner.HasPat();
     row->Tsid = scanner.TransportStreamId();
     if (scanner.HasNetworkName()) row->NetworkName = scanner.NetworkName().Text;
-    for (const TsScannedService& service : scanner.Services())
-        if (service.HasDescriptor) row->Services.push_back(service.Name.Text);
+    for (const TsScannedService& service : scanner.Services()) {
+        if (!service.HasDescriptor) continue;
+        row->Services.push_back(service.Name.Text);
+        row->ServiceDetails.push_back({service.ServiceId, service.ServiceType});
+    }
 }
 
 void PrintProgress(size_t done, size_t total, const ScanRow& row) {
