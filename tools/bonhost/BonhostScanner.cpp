@@ -7,6 +7,7 @@
 #include "channels/ChannelFileWriter.h"
 #include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostExitCode.h"
+#include "tools/bonhost/BonhostMirakurun.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/DriverPlan.h"
 #include "tools/bonhost/ScanChannels.h"
@@ -170,6 +171,10 @@ int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows,
     }
     if (!options.WriteChannels.empty()) {
         const int written = WriteChannelFile(rows, options.WriteChannels);
+        if (written != ExitOk) code = written;
+    }
+    if (!options.WriteMirakurun.empty()) {
+        const int written = BonhostMirakurun::WriteChannels(rows, options.WriteMirakurun);
         if (written != ExitOk) code = written;
     }
     return code;
