@@ -7,7 +7,8 @@
 # code 0 and its summary on stderr; stdin from /dev/null or a --seconds
 # recording does not stop early; a SIGTERM (which ends a Wine process
 # outright) leaves nothing that stops the next start; a channel that cannot
-# be recorded says why on stderr and ends no sooner than 1 s.
+# be recorded (no such name, a placeholder, a tuner that does not open)
+# says why on stderr and ends no sooner than 1 s.
 set -u
 run="$1 --loader $2 $3"; bonhost=$4; simreg=$5; simdll=$6; dll=$7; folder=$8
 winpath() { echo "Z:$1" | sed 's|/|\\|g'; }
@@ -63,6 +64,16 @@ check "99 is an unknown channel (exit $status, $took ms)" \
 status=$?
 check "BS01_0 on a terrestrial driver is an unknown channel, named as BS1/TS0 (exit $status)" \
   '[ $status -eq 5 ] && [ ! -s "$folder/satellite.out" ] && grep -q "BS BS1/TS0.*no tuning space BS" "$folder/satellite.err"'
+
+# A tuner that does not open: the reason on stderr, no early end.
+cp "$dll" "$folder/Absent.dll"
+printf '[FRONTEND]\r\nNetworkName=ISDBT\r\nTunerFrendlyName=No Such Tuner\r\nDeviceID=0\r\n' >"$folder/Absent.ini"
+start=$(now)
+(exec $run "$bonhost" record --driver "$(winpath "$folder/Absent.dll")" --channel 27 --out -) </dev/null \
+  >"$folder/absent.out" 2>"$folder/absent.err"
+status=$? took=$(ms_since "$start")
+check "a tuner that does not open says so and ends no sooner than 1 s (exit $status, $took ms)" \
+  '[ $status -eq 4 ] && [ $took -ge 1000 ] && [ ! -s "$folder/absent.out" ] && grep -q "open failed" "$folder/absent.err"'
 
 # Stdin from /dev/null: records on until Ctrl+C (SIGINT under Wine).
 (record --channel 27 --out -) </dev/null >"$folder/interrupt.ts" 2>"$folder/interrupt.err" &
