@@ -47,10 +47,8 @@ private:
     // Records for `seconds`, or with 0 until stopped; returns early on a stop.
     void Pump(double seconds);
     void Drain();
-    // The reader of stdout went away, or a stop came.
-    bool Stopping() const {
-        return (output_.IsStdout() && output_.Failed()) || stop_.Requested() != StopReason::None;
-    }
+    // The output failed (for stdout: its reader went away), or a stop came.
+    bool Stopping() const { return output_.Failed() || stop_.Requested() != StopReason::None; }
     void Progress(double elapsed, bool last);
     void Summary() const;
     // Notes a chunk (or none) at `now`, printing the stop and resume lines.
