@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Adds up every suite's results under a results folder and prints one line:
 "N passed, M failed, K skipped". GoogleTest programs count their test cases
-(a case that skipped itself counts as skipped); other checks (ctest entries
+(a case that skipped itself counts as skipped, and so does a ctest entry
+that exited with its SKIP_RETURN_CODE, its "skipped: reason" line printed);
+other checks (ctest entries
 without a GoogleTest report, fuzz targets, static checks) count one each; a
 flavour that could not run lists its suites in skipped.txt ("name count").
 Exits non-zero when anything failed."""
@@ -31,6 +33,13 @@ def main(results):
         if os.path.exists(ctest):
             for case in ET.parse(ctest).getroot().iter("testcase"):
                 name = case.get("name")
+                if case.get("status") == "notrun":
+                    # A check that skipped itself (SKIP_RETURN_CODE) is no pass.
+                    skipped += 1
+                    out = case.findtext("system-out") or ""
+                    reasons = [l for l in out.splitlines() if l.startswith("skipped:")]
+                    print(f"skipped: {flavour}/{name}" + (f" ({reasons[0][9:]})" if reasons else ""))
+                    continue
                 ok = case.get("status") not in ("fail", "failed") and case.find("failure") is None
                 report = os.path.join(folder, name + ".xml")
                 if os.path.exists(report):

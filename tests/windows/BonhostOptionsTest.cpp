@@ -27,8 +27,8 @@ TEST(BonhostOptions, RecordTakesEveryOption) {
 TEST(BonhostOptions, RefusesIncompleteOrUnknownInput) {
     BonhostOptions o;
     std::string error;
-    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--space", "0", "--channel", "1",
-                        "--out", "x.ts"},
+    EXPECT_FALSE(Parse({"pid", "--driver", "a.dll", "--space", "0", "--channel", "1",
+                        "--out", "x.ts", "--add", "0x100"},
                        &o, &error));  // no --seconds
     EXPECT_NE(error.find("--seconds"), std::string::npos);
     EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--space", "0", "--channel", "1",
@@ -86,4 +86,39 @@ TEST(BonhostOptions, ScanSelftestAndVersion) {
     EXPECT_FALSE(Parse({"selftest", "--driver", "a.dll", "--space", "0"}, &o, &error));
     ASSERT_TRUE(Parse({"--version"}, &o, &error));
     EXPECT_EQ(o.Command, BonhostCommand::Version);
+}
+
+// What a tuner server runs: no --space, no --seconds, stdout; a placeholder
+// the server left unfilled is refused by name, and the help shows the form.
+TEST(BonhostOptions, RecordAsATunerCommand) {
+    BonhostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"record", "--driver", "a.dll", "--channel", "27", "--out", "-"}, &o, &error))
+        << error;
+    EXPECT_EQ(o.Command, BonhostCommand::Record);
+    EXPECT_EQ(o.Space, "");
+    EXPECT_EQ(o.Channel, "27");
+    EXPECT_EQ(o.Seconds, 0.0);
+    EXPECT_EQ(o.Out, "-");
+    for (const char* option : {"--channel", "--space", "--out", "--driver"}) {
+        std::vector<std::string> args = {"record", "--driver", "a.dll", "--channel", "27", "--out", "-"};
+        args.push_back(option);
+        args.push_back(std::string("x<freq>"));
+        EXPECT_FALSE(Parse(args, &o, &error)) << option;
+        EXPECT_NE(error.find("placeholder"), std::string::npos) << option << ": " << error;
+        EXPECT_EQ(o.Command, BonhostCommand::Record);  // so the failure is held for 1 s
+    }
+    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--out", "-"}, &o, &error));  // no channel
+    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--channel", "27"}, &o, &error));  // no --out
+    EXPECT_FALSE(Parse({"record", "--driver", "a.dll", "--channel", "27", "--out", "-", "--seconds", "0"},
+                       &o, &error));
+    // Scan's channels.yml for Mirakurun.
+    ASSERT_TRUE(Parse({"scan", "--driver", "a.dll", "--write-mirakurun", "channels.yml"}, &o, &error));
+    EXPECT_EQ(o.WriteMirakurun, "channels.yml");
+
+    ASSERT_TRUE(Parse({"record", "--help"}, &o, &error));
+    EXPECT_NE(o.HelpText.find("FILE|-"), std::string::npos) << o.HelpText;
+    EXPECT_NE(o.HelpText.find("BS01_0"), std::string::npos) << o.HelpText;
+    EXPECT_NE(BonhostUsage().find("bonhost record --driver PATH [--space S] --channel C [--seconds N]"),
+              std::string::npos);
 }

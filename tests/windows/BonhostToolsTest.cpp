@@ -1,7 +1,7 @@
 // bonhost's scan and self-test against the simulated tuner, in process: a
 // scan of each tuning space lists every channel with its own TSID and
-// service (silent channels without), in the JSON users keep and in the
-// channel file of what locked; the self-test
+// service (silent channels without), in the JSON users keep, in the
+// channel file of what locked and in Mirakurun's channels.yml; the self-test
 // passes every check on a working setup and, with faults injected through
 // the simulator, fails the right checks with the right hints and counts them.
 #include <algorithm>
@@ -10,10 +10,12 @@
 
 #include "channels/ChannelFileParser.h"
 #include "channels/ChannelPlan.h"
+#include "channels/TunerServerName.h"
 #include "platform/BuildVersion.h"
 #include "sim/SimChannel.h"
 #include "tests/windows/DriverHarness.h"
 #include "tools/bonhost/BonhostExitCode.h"
+#include "tools/bonhost/BonhostMirakurun.h"
 #include "tools/bonhost/BonhostScanner.h"
 #include "tools/bonhost/BonhostSelfTest.h"
 
@@ -57,7 +59,52 @@ protected:
     // the plan's frequencies and TSIDs, and reads back as a valid file.
     void CheckChannelFile(const SpaceCase& space, const BonhostScanner& scanner,
                           std::vector<ScanRow> rows);
+    // Mirakurun's channels.yml of the same rows: an entry per locked row with
+    // a tuner-server name (per service with its id for satellite), written
+    // whole; with nothing to write, the file there stays as it was.
+    void CheckMirakurunFile(const SpaceCase& space, std::vector<ScanRow> rows);
 };
+
+void BonhostScan::CheckMirakurunFile(const SpaceCase& space, std::vector<ScanRow> rows) {
+    const std::wstring path = folder_ + L"\\channels.yml";
+    const std::string narrowPath(path.begin(), path.end());
+    ASSERT_EQ(ExitOk, BonhostMirakurun::WriteChannels(rows, narrowPath));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadWholeFile(path, &bytes));
+    const std::string yaml(bytes.begin(), bytes.end());
+    const bool satellite = space.Net == Network::IsdbS;
+    size_t expected = 0;
+    for (uint32_t index = 0; index < rows.size(); ++index) {
+        const ChannelRow& plan = *LookupChannel(space.Net, space.Space, index);
+        SCOPED_TRACE(Narrow(plan.Name));
+        TunerServerChannel named;
+        const bool hasName =
+            TunerServerName::FromRow(Narrow(TuningSpaceName(space.Net, space.Space)), Narrow(plan.Name), &named);
+        TuneRequest request;
+        FillTuneRequest(space.Net, space.Space, plan, &request);
+        SimChannel channel;
+        ASSERT_TRUE(ResolveSimChannel(request, &channel));
+        std::string entry = "- name: \"" + SimServiceName(channel) + "\"\n  type: " + named.Type +
+                            "\n  channel: \"" + named.Name + "\"\n";
+        if (satellite) entry += "  serviceId: " + std::to_string(channel.ServiceId) + "\n";
+        const bool listed = index != 3 && hasName;  // the silent one and C01ch-C12ch are not
+        EXPECT_EQ(listed, hasName && yaml.find(entry) != std::string::npos) << yaml;
+        expected += listed ? 1 : 0;
+    }
+    size_t entries = 0;
+    for (size_t at = yaml.find("- name: "); at != std::string::npos; at = yaml.find("- name: ", at + 1)) ++entries;
+    EXPECT_EQ(expected, entries);
+    // Nothing locked: not written, and the file from before is untouched.
+    for (ScanRow& row : rows) row.Locked = false;
+    EXPECT_EQ(ExitOutputFailed, BonhostMirakurun::WriteChannels(rows, narrowPath));
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadWholeFile(path, &after));
+    EXPECT_EQ(bytes, after);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L".tmp*").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "a temporary file was left";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
 
 void BonhostScan::CheckChannelFile(const SpaceCase& space, const BonhostScanner& scanner,
                                    std::vector<ScanRow> rows) {
@@ -154,6 +201,7 @@ void BonhostScan::ScanSpace(const SpaceCase& space) {
                          " channels locked"),
               std::string::npos);
     CheckChannelFile(space, scanner, rows);
+    CheckMirakurunFile(space, rows);
 }
 
 // One space per test: a whole space takes tens of seconds under Wine.

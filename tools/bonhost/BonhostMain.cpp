@@ -67,10 +67,13 @@ int RunWithDriver(const BonhostOptions& options) {
     }
 }
 
-int Run() {
+// Runs the command line; *command says which command it named.
+int Run(BonhostCommand* command) {
     BonhostOptions options;
     std::string error;
-    if (!ParseBonhostOptions(CommandLineArguments(), &options, &error)) {
+    const bool parsed = ParseBonhostOptions(CommandLineArguments(), &options, &error);
+    *command = options.Command;
+    if (!parsed) {
         std::fprintf(stderr, "bonhost: %s\nrun '%s' for the options\n", error.c_str(),
                      BonhostHelpCommand(options.Command).c_str());
         return ExitUsage;
@@ -96,13 +99,28 @@ int Run() {
     }
 }
 
-}  // namespace
+// A tuner server starts a tuner command that ended early again 100 ms later,
+// for as long as its clients wait: a failing `record` ends no sooner than
+// this, so a setup fault does not become a busy loop.
+constexpr ULONGLONG FailingRecordMs = 1000;
 
-int main() {
+int RunCommand(BonhostCommand* command) {
     try {
-        return Run();
+        return Run(command);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bonhost: %s\n", e.what());
         return ExitUsage;
     }
+}
+
+}  // namespace
+
+int main() {
+    const ULONGLONG start = GetTickCount64();
+    BonhostCommand command = BonhostCommand::Help;
+    const int code = RunCommand(&command);
+    const ULONGLONG ran = GetTickCount64() - start;
+    if (command == BonhostCommand::Record && code != ExitOk && ran < FailingRecordMs)
+        Sleep(static_cast<DWORD>(FailingRecordMs - ran));
+    return code;
 }

@@ -1,5 +1,6 @@
 #include "tools/bonhost/BonhostOptions.h"
 
+#include "channels/TunerServerName.h"
 #include "tools/CliCommands.h"
 
 #include <CLI/CLI.hpp>
@@ -23,7 +24,10 @@ const CommandName Commands[] = {
      "channel file beside the DLL is in use (or why it is refused)"},
     {"record", BonhostCommand::Record,
      "opens the tuner, tunes space S / channel C (index or name, e.g.\n"
-     "13ch), records N seconds of TS to FILE and prints a summary"},
+     "13ch), records N seconds of TS to FILE and prints a summary;\n"
+     "without --space, C is a tuner server's name (27, C13, BS01_0,\n"
+     "CS2); without --seconds it records until stopped; --out - writes\n"
+     "the TS to stdout: Mirakurun's tuner command"},
     {"tuners", BonhostCommand::Tuners,
      "lists the BDA network tuners and the DeviceID that selects each"},
     {"pid", BonhostCommand::Pid,
@@ -41,8 +45,9 @@ const CommandName Commands[] = {
      "tunes every channel (of space S) and waits up to MS ms for each:\n"
      "signal, TS, rate, TSID, network and service names; prints a\n"
      "table, writes --json FILE as JSON and --write-channels FILE as a\n"
-     "channel file of the channels that locked; Ctrl-C stops and keeps\n"
-     "what was found (exit code 10)"},
+     "channel file of the channels that locked (--write-mirakurun FILE:\n"
+     "as Mirakurun's channels.yml); Ctrl-C stops and keeps what was\n"
+     "found (exit code 10)"},
     {"selftest", BonhostCommand::SelfTest,
      "runs the checks a support question needs, each PASS, FAIL (with a\n"
      "hint) or SKIP; --report FILE gets the same text with the system's\n"
@@ -55,7 +60,8 @@ const CommandName Commands[] = {
 const char* const Synopsis =
     "at a glance:\n"
     "  bonhost info   --driver PATH\n"
-    "  bonhost record --driver PATH --space S --channel C --seconds N --out FILE\n"
+    "  bonhost record --driver PATH [--space S] --channel C [--seconds N]\n"
+    "                 --out FILE|-\n"
     "  bonhost tuners\n"
     "  bonhost pid    --driver PATH --space S --channel C --seconds N --out FILE\n"
     "                 --add LIST [--remove LIST]\n"
@@ -63,14 +69,15 @@ const char* const Synopsis =
     "  bonhost keys   --driver PATH --seconds N\n"
     "  bonhost lnb    on|off|status --driver PATH\n"
     "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
-    "                 [--write-channels FILE]\n"
+    "                 [--write-channels FILE] [--write-mirakurun FILE]\n"
     "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
     "                 [--report-dir DIR [--report-seconds N] [--scan] [--include-card-data]]\n"
     "  bonhost --version\n"
     "  bonhost COMMAND --help      the options of one command\n"
     "exit codes: 0 ok, 1 usage, 2 driver not found, 3 no CreateBonDriver,\n"
     "            4 open failed, 5 unknown space or channel, 6 tune failed,\n"
-    "            7 output file error (or no channel locked for --write-channels),\n"
+    "            7 output file error (or nothing to write for --write-channels\n"
+    "            or --write-mirakurun),\n"
     "            8 extension export missing or refused, 9 no system device\n"
     "            enumerator, 10 scan interrupted (Ctrl-C);\n"
     "            selftest: the number of failed checks\n";
@@ -128,19 +135,56 @@ void AddDriver(CLI::App* command, BonhostOptions* o) {
     command->add_option("--driver", o->Driver, "the BonDriver DLL to load")->type_name("PATH")->required();
 }
 
-void AddSeconds(CLI::App* command, BonhostOptions* o, const char* help) {
-    command->add_option("--seconds", o->Seconds, help)->type_name("N")->required()->check(CheckSeconds);
+CLI::Option* AddSeconds(CLI::App* command, BonhostOptions* o, const char* help) {
+    return command->add_option("--seconds", o->Seconds, help)->type_name("N")->check(CheckSeconds);
 }
 
-// The options of record and pid: where to tune, how long, into which file.
+// A tuner server leaves a placeholder it has no value for as it is; bonhost
+// cannot guess what was meant, so that is a usage error, not a channel.
+std::string CheckFilled(const std::string& text) {
+    if (!TunerServerName::HoldsPlaceholder(text)) return std::string();
+    return "still holds a placeholder of the tuner command (the tuner server had no value "
+           "for it): " + text;
+}
+
+// The options of pid: where to tune, how long, into which file.
 void AddRecording(CLI::App* command, BonhostOptions* o) {
     AddDriver(command, o);
     command->add_option("--space", o->Space, "tuning space: index or name")->type_name("S")->required();
     command->add_option("--channel", o->Channel, "channel: index or name (e.g. 13ch)")
         ->type_name("C")
         ->required();
-    AddSeconds(command, o, "seconds to record (fractions allowed)");
+    AddSeconds(command, o, "seconds to record (fractions allowed)")->required();
     command->add_option("--out", o->Out, "the TS file to write")->type_name("FILE")->required();
+}
+
+// The options of record, which is also a tuner server's tuner command.
+void AddRecord(CLI::App* command, BonhostOptions* o) {
+    command->add_option("--driver", o->Driver, "the BonDriver DLL to load")
+        ->type_name("PATH")
+        ->required()
+        ->check(CheckFilled);
+    command->add_option("--space", o->Space,
+                        "tuning space: index or name; without it, --channel is a tuner\n"
+                        "server's name (do not pass Mirakurun's <space>)")
+        ->type_name("S")
+        ->check(CheckFilled);
+    command->add_option("--channel", o->Channel,
+                        "channel: index or name (e.g. 13ch); without --space, a tuner\n"
+                        "server's name: 13-62, C13-C63, BS01_0 (BS1/TS0), CS2 (ND2)")
+        ->type_name("C")
+        ->required()
+        ->check(CheckFilled);
+    AddSeconds(command, o,
+               "seconds to record (fractions allowed); without it, until stopped:\n"
+               "Ctrl+C, the reader of --out - going away, or a line or the end of\n"
+               "a piped stdin");
+    command->add_option("--out", o->Out,
+                        "the TS file to write, or - for stdout (every message then goes\n"
+                        "to stderr)")
+        ->type_name("FILE|-")
+        ->required()
+        ->check(CheckFilled);
 }
 
 void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
@@ -149,7 +193,7 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
             AddDriver(command, o);
             break;
         case BonhostCommand::Record:
-            AddRecording(command, o);
+            AddRecord(command, o);
             break;
         case BonhostCommand::Pid:
             AddRecording(command, o);
@@ -162,7 +206,7 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
             break;
         case BonhostCommand::Keys:
             AddDriver(command, o);
-            AddSeconds(command, o, "how long to watch for key reports");
+            AddSeconds(command, o, "how long to watch for key reports")->required();
             break;
         case BonhostCommand::Lnb:
             command->add_option("action", o->LnbAction, "switch the supply on or off, or check it")
@@ -181,6 +225,9 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
             command->add_option("--json", o->Json, "write the rows as JSON to FILE")->type_name("FILE");
             command->add_option("--write-channels", o->WriteChannels,
                                 "write the channels that locked as a channel file")
+                ->type_name("FILE");
+            command->add_option("--write-mirakurun", o->WriteMirakurun,
+                                "write the channels that locked as Mirakurun's channels.yml")
                 ->type_name("FILE");
             break;
         case BonhostCommand::SelfTest: {

@@ -16,10 +16,10 @@ struct BonhostOptions {
     BonhostCommand Command = BonhostCommand::Help;
     std::string HelpText; // with Command Help: the help asked for (of one command, or of all)
     std::string Driver;   // --driver PATH (UTF-8)
-    std::string Space;    // --space S (index or name)
+    std::string Space;    // --space S (index or name); record: empty for a tuner server's name
     std::string Channel;  // --channel C (index or name)
-    double Seconds = 0;   // --seconds N
-    std::string Out;      // --out FILE (UTF-8)
+    double Seconds = 0;   // --seconds N; record: 0 records until stopped
+    std::string Out;      // --out FILE (UTF-8); record: "-" for stdout
     std::vector<uint16_t> AddPids;     // pid --add LIST
     std::vector<uint16_t> RemovePids;  // pid --remove LIST
     std::vector<uint8_t> Apdu;         // card --apdu HEX
@@ -27,6 +27,7 @@ struct BonhostOptions {
     uint32_t DwellMs = DefaultDwellMs; // scan --dwell MS
     std::string Json;                  // scan --json FILE (UTF-8)
     std::string WriteChannels;         // scan --write-channels FILE (UTF-8)
+    std::string WriteMirakurun;        // scan --write-mirakurun FILE (UTF-8)
     std::string Report;                // selftest --report FILE (UTF-8)
     std::string ReportDir;             // selftest --report-dir DIR (UTF-8)
     double ReportSeconds = 10;         // selftest --report-seconds N

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 
+#include "channels/TunerServerName.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostText.h"
+#include "tools/bonhost/DriverPlan.h"
 
 namespace {
 
@@ -80,10 +82,44 @@ bool BonhostRecorder::Resolve(const std::string& spaceText, const std::string& c
     return true;
 }
 
+bool BonhostRecorder::ResolveServerName(const std::string& name, DWORD* space, DWORD* channel,
+                                         std::string* error) {
+    TunerServerChannel row;
+    if (!TunerServerName::ToRow(name, &row)) {
+        *error = "unknown channel: " + name +
+                 " is no tuner server's channel name (13-62, C13-C63, BSnn_m, CSn); with --space S"
+                 " it names a channel of S";
+        return false;
+    }
+    const std::string stands = name + " stands for " + row.Space + " " + row.Channel;
+    if (!DriverPlan::FindSpace(driver_, row.Space, space)) {
+        *error = "unknown channel: " + stands + ", but the driver lists no tuning space " + row.Space +
+                 " (see NetworkName in its INI)";
+        return false;
+    }
+    if (!DriverPlan::FindChannel(driver_, *space, row.Channel, channel)) {
+        *error = "unknown channel: " + stands + ", which the driver's channel list does not hold";
+        return false;
+    }
+    return true;
+}
+
 int BonhostRecorder::Run(const BonhostOptions& options) {
-    DWORD space = 0, channel = 0;
     std::string error;
-    if (!Resolve(options.Space, options.Channel, &space, &channel, &error)) {
+    // Stdout is taken before anything can print, so the stream stays clean.
+    if (options.Out == "-") {
+        if (!output_.Open(options.Out, &error)) {
+            std::fprintf(stderr, "bonhost: %s\n", error.c_str());
+            return ExitOutputFailed;
+        }
+        log_ = stderr;
+        progress_ = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR;
+    }
+    DWORD space = 0, channel = 0;
+    const bool resolved = options.Space.empty()
+                              ? ResolveServerName(options.Channel, &space, &channel, &error)
+                              : Resolve(options.Space, options.Channel, &space, &channel, &error);
+    if (!resolved) {
         std::fprintf(stderr, "bonhost: %s\n", error.c_str());
         return ExitUnknownChannel;
     }
@@ -91,51 +127,62 @@ int BonhostRecorder::Run(const BonhostOptions& options) {
         std::fprintf(stderr, "bonhost: open failed (is the tuner named in the INI present?)\n");
         return ExitOpenFailed;
     }
+    const int code = Record(options, space, channel);
+    driver_->CloseTuner();
+    return code;
+}
+
+int BonhostRecorder::Record(const BonhostOptions& options, DWORD space, DWORD channel) {
+    const std::string where = SpaceName(driver_, 0, space) + " / " + ChannelName(driver_, space, channel);
     if (!driver_->SetChannel(space, channel)) {
-        std::fprintf(stderr, "bonhost: tuning %s / %s failed\n", SpaceName(driver_, 0, space).c_str(),
-                     ChannelName(driver_, space, channel).c_str());
-        driver_->CloseTuner();
+        std::fprintf(stderr, "bonhost: tuning %s failed\n", where.c_str());
         return ExitTuneFailed;
     }
-    if (afterTune_ && !afterTune_()) {
-        driver_->CloseTuner();
-        return ExitExportRefused;
-    }
-    std::FILE* out = _wfopen(WideFromUtf8(options.Out).c_str(), L"wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "bonhost: cannot write %s\n", options.Out.c_str());
-        driver_->CloseTuner();
+    if (afterTune_ && !afterTune_()) return ExitExportRefused;
+    std::string error;
+    if (!output_.IsOpen() && !output_.Open(options.Out, &error)) {
+        std::fprintf(stderr, "bonhost: %s\n", error.c_str());
         return ExitOutputFailed;
     }
-    std::printf("recording %s / %s for %.1f s to %s\n", SpaceName(driver_, 0, space).c_str(),
-                ChannelName(driver_, space, channel).c_str(), options.Seconds, options.Out.c_str());
+    const std::string target = output_.IsStdout() ? "stdout" : options.Out;
+    if (options.Seconds > 0)
+        std::fprintf(log_, "recording %s for %.1f s to %s\n", where.c_str(), options.Seconds, target.c_str());
+    else
+        std::fprintf(log_, "recording %s until stopped to %s\n", where.c_str(), target.c_str());
+    if (options.Seconds <= 0) stop_.WatchStdin();
     if (halfway_) {
-        Pump(out, options.Seconds / 2);
-        halfway_();
-        Pump(out, options.Seconds / 2);
+        Pump(options.Seconds / 2);
+        if (!Stopping()) halfway_();
+        Pump(options.Seconds / 2);
     } else {
-        Pump(out, options.Seconds);
+        Pump(options.Seconds);
     }
-    driver_->CloseTuner();
-    if (std::fclose(out) != 0) writeFailed_ = true;
+    const StopReason reason = stop_.Requested();
+    const bool readerGone = output_.IsStdout() && output_.Failed();
+    const bool written = output_.Close();
+    if (readerGone)
+        std::fprintf(log_, "stopped: the reader of stdout went away\n");
+    else if (reason != StopReason::None)
+        std::fprintf(log_, "stopped: %s\n", RecordStop::Describe(reason));
     Summary();
-    if (writeFailed_) {
+    if (!written && !readerGone) {
         std::fprintf(stderr, "bonhost: writing %s failed\n", options.Out.c_str());
         return ExitOutputFailed;
     }
     return ExitOk;
 }
 
-void BonhostRecorder::Pump(std::FILE* out, double seconds) {
+void BonhostRecorder::Pump(double seconds) {
     const ULONGLONG start = GetTickCount64();
     if (startMs_ == 0) startMs_ = lastChunkMs_ = start;
+    const bool untilStopped = seconds <= 0;
     const ULONGLONG end = start + static_cast<ULONGLONG>(seconds * 1000.0);
     ULONGLONG nextProgress = start + 500;
-    for (ULONGLONG now = start; now < end; now = GetTickCount64()) {
-        DWORD left = static_cast<DWORD>(end - now);
+    for (ULONGLONG now = start; (untilStopped || now < end) && !Stopping(); now = GetTickCount64()) {
+        const DWORD left = untilStopped ? 200 : static_cast<DWORD>(end - now);
         driver_->WaitTsStream(left < 200 ? left : 200);
         const uint64_t before = chunks_;
-        Drain(out);
+        Drain();
         WatchGap(GetTickCount64(), chunks_ != before);
         if (GetTickCount64() >= nextProgress) {
             Progress((GetTickCount64() - start) / 1000.0, false);
@@ -145,12 +192,12 @@ void BonhostRecorder::Pump(std::FILE* out, double seconds) {
     Progress((GetTickCount64() - start) / 1000.0, true);
 }
 
-void BonhostRecorder::Drain(std::FILE* out) {
+void BonhostRecorder::Drain() {
     BYTE* data = nullptr;
     DWORD size = 0, remaining = 0;
-    while (driver_->GetTsStream(&data, &size, &remaining)) {
+    while (!output_.Failed() && driver_->GetTsStream(&data, &size, &remaining)) {
         if (size != 0) {
-            if (std::fwrite(data, 1, size, out) != size) writeFailed_ = true;
+            output_.Write(data, size);
             checker_.Feed(data, size);
             bytes_ += size;
             ++chunks_;
@@ -168,9 +215,9 @@ void BonhostRecorder::WatchGap(uint64_t now, bool chunk) {
         if (stopped_ || chunks_ == 0 || now - lastChunkMs_ < std::max<uint64_t>(StopMs, 4 * chunkMs))
             return;
         stopped_ = true;
-        std::printf("\n%7.1f s  stream stopped: no TS since %.1f s\n",
-                    seconds, (lastChunkMs_ - startMs_) / 1000.0);
-        std::fflush(stdout);
+        std::fprintf(log_, "\n%7.1f s  stream stopped: no TS since %.1f s\n",
+                     seconds, (lastChunkMs_ - startMs_) / 1000.0);
+        std::fflush(log_);
         return;
     }
     if (stopped_) {
@@ -178,37 +225,38 @@ void BonhostRecorder::WatchGap(uint64_t now, bool chunk) {
         const double lost = gapMs * bytesPerMs;
         ++gaps_;
         lostBytes_ += lost;
-        std::printf("\n%7.1f s  stream resumed after a gap of %.1f s, about %.0f bytes lost\n",
-                    seconds, gapMs / 1000.0, lost);
-        std::fflush(stdout);
+        std::fprintf(log_, "\n%7.1f s  stream resumed after a gap of %.1f s, about %.0f bytes lost\n",
+                     seconds, gapMs / 1000.0, lost);
+        std::fflush(log_);
         stopped_ = false;
     }
     lastChunkMs_ = now;
 }
 
 void BonhostRecorder::Progress(double elapsed, bool last) {
+    if (!progress_ && !last) return;
     double mbits = elapsed > 0 ? bytes_ * 8.0 / 1e6 / elapsed : 0.0;
-    std::printf("\r%6.1f s  %12llu bytes  %7.2f Mbit/s  signal %6.2f   ", elapsed,
-                static_cast<unsigned long long>(bytes_), mbits, driver_->GetSignalLevel());
-    if (last) std::printf("\n");
-    std::fflush(stdout);
+    std::fprintf(log_, "%s%6.1f s  %12llu bytes  %7.2f Mbit/s  signal %6.2f   ", progress_ ? "\r" : "",
+                 elapsed, static_cast<unsigned long long>(bytes_), mbits, driver_->GetSignalLevel());
+    if (last) std::fprintf(log_, "\n");
+    std::fflush(log_);
 }
 
 void BonhostRecorder::Summary() const {
-    std::printf("bytes: %llu\n", static_cast<unsigned long long>(bytes_));
-    std::printf("chunks: %llu\n", static_cast<unsigned long long>(chunks_));
-    std::printf("TS packets: %llu\n", static_cast<unsigned long long>(checker_.Packets()));
-    std::printf("sync losses: %llu\n", static_cast<unsigned long long>(checker_.SyncLosses()));
-    std::printf("continuity-counter errors: %llu\n",
-                static_cast<unsigned long long>(checker_.CcErrors()));
+    std::fprintf(log_, "bytes: %llu\n", static_cast<unsigned long long>(bytes_));
+    std::fprintf(log_, "chunks: %llu\n", static_cast<unsigned long long>(chunks_));
+    std::fprintf(log_, "TS packets: %llu\n", static_cast<unsigned long long>(checker_.Packets()));
+    std::fprintf(log_, "sync losses: %llu\n", static_cast<unsigned long long>(checker_.SyncLosses()));
+    std::fprintf(log_, "continuity-counter errors: %llu\n",
+                 static_cast<unsigned long long>(checker_.CcErrors()));
     if (gaps_ != 0 || stopped_)
-        std::printf("gaps: %u resumed%s, about %.0f bytes lost\n", gaps_,
-                    stopped_ ? ", stopped at the end" : "", lostBytes_);
+        std::fprintf(log_, "gaps: %u resumed%s, about %.0f bytes lost\n", gaps_,
+                     stopped_ ? ", stopped at the end" : "", lostBytes_);
     for (uint16_t pid : checker_.Pids()) {
         const TsPidReport* report = checker_.Pid(pid);
         if (report == nullptr) continue;
-        std::printf("  PID 0x%04X: %llu packets, %llu continuity-counter errors\n", pid,
-                    static_cast<unsigned long long>(report->Packets),
-                    static_cast<unsigned long long>(report->CcErrors));
+        std::fprintf(log_, "  PID 0x%04X: %llu packets, %llu continuity-counter errors\n", pid,
+                     static_cast<unsigned long long>(report->Packets),
+                     static_cast<unsigned long long>(report->CcErrors));
     }
 }

@@ -7,6 +7,7 @@
 #include "channels/ChannelFileWriter.h"
 #include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostExitCode.h"
+#include "tools/bonhost/BonhostMirakurun.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/DriverPlan.h"
 #include "tools/bonhost/ScanChannels.h"
@@ -43,8 +44,11 @@ void Fill(const TsServiceScanner& scanner, ScanRow* row) {
     row->HasTsid = scanner.HasPat();
     row->Tsid = scanner.TransportStreamId();
     if (scanner.HasNetworkName()) row->NetworkName = scanner.NetworkName().Text;
-    for (const TsScannedService& service : scanner.Services())
-        if (service.HasDescriptor) row->Services.push_back(service.Name.Text);
+    for (const TsScannedService& service : scanner.Services()) {
+        if (!service.HasDescriptor) continue;
+        row->Services.push_back(service.Name.Text);
+        row->ServiceDetails.push_back({service.ServiceId, service.ServiceType});
+    }
 }
 
 void PrintProgress(size_t done, size_t total, const ScanRow& row) {
@@ -167,6 +171,10 @@ int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows,
     }
     if (!options.WriteChannels.empty()) {
         const int written = WriteChannelFile(rows, options.WriteChannels);
+        if (written != ExitOk) code = written;
+    }
+    if (!options.WriteMirakurun.empty()) {
+        const int written = BonhostMirakurun::WriteChannels(rows, options.WriteMirakurun);
         if (written != ExitOk) code = written;
     }
     return code;

@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+// An SDT service beside its name in ScanRow::Services: what a tuner server's
+// channel list keys it by.
+struct ScanService {
+    uint16_t Id = 0;
+    uint8_t Type = 0;  // service_type: 0x01 digital TV, 0xAD ...
+};
+
 struct ScanRow {
     uint32_t Space = 0;
     std::string SpaceName;
@@ -20,6 +27,7 @@ struct ScanRow {
     std::string NetworkName;  // NIT network name, empty when none arrived
     std::vector<std::string> Services;  // SDT service names (UTF-8, or the bytes in hex)
     double Mbps = 0;          // 0 when too little arrived to measure
+    std::vector<ScanService> ServiceDetails;  // of Services, in the same order
 };
 
 class ScanReport {
