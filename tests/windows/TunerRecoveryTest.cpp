@@ -140,6 +140,16 @@ protected:
         }, ms);
     }
 
+    // Self-recovery on, the driver loaded, opened, tuned to `channel` of the
+    // first space and streaming; null (with a failure noted) otherwise.
+    IBonDriver2* OpenStreaming(DWORD channel) {
+        WriteRecoveryIni(true);
+        IBonDriver2* driver = LoadDriver();
+        const bool streaming = driver != nullptr && driver->OpenTuner() &&
+                               driver->SetChannel(0u, channel) && StreamsWithin(driver, nullptr, 5000);
+        EXPECT_TRUE(streaming) << "the tuner did not open, tune and stream";
+        return streaming ? driver : nullptr;
+    }
     RowOutcome RunRow(Event event, Activity activity, bool autoRecover);
     void RunMatrix(bool autoRecover);
     RowOutcome RunUnkindRow(int mode, Activity activity);
@@ -555,11 +565,8 @@ TEST_F(TunerRecovery, HostRecoveryWorksWheneverTheDeviceIsThere) {
 // by a rebuilt graph that the next event hits in turn.
 TEST_F(TunerRecovery, RecoversAgainAfterEachRebuild) {
     ExtendBound(300);
-    WriteRecoveryIni(true);
-    IBonDriver2* driver = LoadDriver();
+    IBonDriver2* driver = OpenStreaming(2);
     ASSERT_NE(driver, nullptr);
-    ASSERT_TRUE(driver->OpenTuner());
-    ASSERT_TRUE(driver->SetChannel(0u, 2u));
     Reader reader(driver, false);
     ASSERT_TRUE(StreamsWithin(driver, &reader, 5000));
     const std::vector<std::vector<SimDeviceEvent>> evening = {
@@ -653,12 +660,8 @@ TEST_F(TunerRecovery, CloseAndReleaseWaitOnlyForARunUnderWay) {
 // stall is rebuilt as before.
 TEST_F(TunerRecovery, UncuredStallIsRebuiltTwiceThenLeftUntilTsFlows) {
     ExtendBound(120);
-    WriteRecoveryIni(true);
-    IBonDriver2* driver = LoadDriver();
+    IBonDriver2* driver = OpenStreaming(0);
     ASSERT_NE(driver, nullptr);
-    ASSERT_TRUE(driver->OpenTuner());
-    ASSERT_TRUE(driver->SetChannel(0u, 0u));
-    ASSERT_TRUE(StreamsWithin(driver, nullptr, 5000));
     const size_t opens = Calls(SimOp::SetTunerMode).size();
     Device()->SetStallOutlastsRestart(true);
     Apply(SimDeviceEvent::Stall);
@@ -680,12 +683,8 @@ TEST_F(TunerRecovery, UncuredStallIsRebuiltTwiceThenLeftUntilTsFlows) {
 // second beside two; once the filter stops again, recovery goes on.
 TEST_F(TunerRecovery, AGraphKeptAsideIsBuiltBesideOnceButNeverTwice) {
     ExtendBound(120);
-    WriteRecoveryIni(true);
-    IBonDriver2* driver = LoadDriver();
+    IBonDriver2* driver = OpenStreaming(0);
     ASSERT_NE(driver, nullptr);
-    ASSERT_TRUE(driver->OpenTuner());
-    ASSERT_TRUE(driver->SetChannel(0u, 0u));
-    ASSERT_TRUE(StreamsWithin(driver, nullptr, 5000));
     Device()->ArmFault(SimOp::Stop, E_FAIL, SimFaultAlways);
     Apply(SimDeviceEvent::Abort);
     EXPECT_TRUE(StreamsWithin(driver, nullptr, BackBoundMs)) << "one graph kept aside blocked the rebuild";
