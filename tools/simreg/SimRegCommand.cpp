@@ -228,9 +228,12 @@ public:
             CLI::Option* number = sub->add_option("N", values->Tuner, "the tuner's number in `simreg list`")
                                       ->check(CLI::Range(1u, 64u));
             sub->add_flag("--all", values->All, "every tuner")->excludes(number);
-            if (command.Event == SimDeviceEvent::Unplug)
+            if (command.Event == SimDeviceEvent::Unplug) {
                 sub->add_flag("--no-event", values->NoEvent, "the graphs are told nothing");
-            sub->require_option(1, 2);
+                sub->require_option(1, 2);
+            } else {
+                sub->require_option(1);
+            }
             events_.Name(sub, command.Event);
         }
         sub = Add("slow", Command::Slow,
