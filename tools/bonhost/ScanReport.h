@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ts/TsNitTable.h"
+
 struct ScanRow {
     uint32_t Space = 0;
     std::string SpaceName;
@@ -20,6 +22,11 @@ struct ScanRow {
     std::string NetworkName;  // NIT network name, empty when none arrived
     std::vector<std::string> Services;  // SDT service names (UTF-8, or the bytes in hex)
     double Mbps = 0;          // 0 when too little arrived to measure
+    // The NIT actual as far as it arrived, and its sections lost on the way
+    // (NitChannels works from them; neither table nor JSON shows them).
+    TsNitTable Nit;
+    uint64_t NitCrcErrors = 0;
+    uint64_t NitSectionsCut = 0;
 };
 
 class ScanReport {
