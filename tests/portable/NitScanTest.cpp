@@ -321,7 +321,7 @@ TEST_F(NitScan, SpaceWhereNothingLocksKeepsItsRows) {
     auto dark = std::make_shared<SimChannelSources>();
     dark->Set(SimChannelSources::AnyChannel, quiet);
     sim_.SetChannelSources(dark);
-    NitChannels empty(ChannelList::BuiltIn(Network::IsdbS));
+    NitChannels empty(builtIn);
     ScanByNit(builtIn, &empty);
     std::string text;
     ChannelList list;

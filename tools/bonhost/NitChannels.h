@@ -35,6 +35,7 @@ public:
     // `plan` is the list the driver serves during the scan; it must outlive
     // this object.
     explicit NitChannels(const ChannelList& plan) : plan_(plan) {}
+    explicit NitChannels(ChannelList&&) = delete;  // a plan that would be gone at once
 
     // True when a NIT taken so far announces row `channel` of `space`.
     bool Announced(uint32_t space, uint32_t channel) const;
