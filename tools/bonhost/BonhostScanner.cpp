@@ -200,7 +200,7 @@ int BonhostScanner::WriteNitChannelFile(const NitChannels& nit, const std::strin
     }
     if (!WriteFile(path, text)) return ExitOutputFailed;
     const std::string beside = Utf8Of(ChannelFileLoader::PathBeside(module_));
-    std::printf("wrote %s (%s from the NIT and the rows kept); the driver reads it as %s\n", path.c_str(),
+    std::printf("wrote %s (%s, from the satellites' NIT); the driver reads it as %s\n", path.c_str(),
                 PlanSize(written).c_str(), beside.c_str());
     return ExitOk;
 }
