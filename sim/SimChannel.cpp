@@ -6,16 +6,30 @@ constexpr uint32_t FrequencyMultiplierKHz = 1000;
 constexpr uint32_t IsdbTBandwidth = 6;
 constexpr uint32_t IsdbSBandwidth = 9;
 constexpr uint16_t TerrestrialNetworkId = 0x7FE0;
-constexpr uint16_t BsNetworkId = 4;
-constexpr uint16_t Cs110NetworkId = 7;
+constexpr uint8_t RightHandCircular = 3;  // BS
+constexpr uint8_t LeftHandCircular = 2;   // CS110
 
-bool Find(Network network, uint32_t space, uint32_t downlink, int32_t tsid, SimChannel* channel) {
-    const uint32_t count = ChannelCount(network, space);
-    for (uint32_t index = 0; index < count; ++index) {
-        const ChannelRow* row = LookupChannel(network, space, index);
-        if (!row || row->Frequency != downlink) continue;
-        if (tsid >= 0 && row->Tsid != static_cast<uint16_t>(tsid)) continue;
-        channel->Net = network;
+// The row of a terrestrial space with that centre frequency.
+bool FindTerrestrial(uint32_t space, uint32_t frequency, SimChannel* channel) {
+    for (uint32_t index = 0; index < ChannelCount(Network::IsdbT, space); ++index) {
+        const ChannelRow* row = LookupChannel(Network::IsdbT, space, index);
+        if (!row || row->Frequency != frequency) continue;
+        channel->Net = Network::IsdbT;
+        channel->Space = space;
+        channel->Index = index;
+        channel->Row = row;
+        return true;
+    }
+    return false;
+}
+
+// The stream of a satellite space on `sky` with that downlink and TSID.
+bool FindSatellite(SimSkyKind sky, uint32_t space, uint32_t downlink, uint16_t tsid, SimChannel* channel) {
+    for (uint32_t index = 0; index < SimSky::Count(sky, space); ++index) {
+        const ChannelRow* row = SimSky::Row(sky, space, index);
+        if (row->Frequency != downlink || row->Tsid != tsid) continue;
+        channel->Net = Network::IsdbS;
+        channel->Sky = sky;
         channel->Space = space;
         channel->Index = index;
         channel->Row = row;
@@ -42,14 +56,13 @@ uint16_t TerrestrialTsid(uint32_t frequencyKHz) {
     return static_cast<uint16_t>(0x7000 + frequencyKHz / 1000);
 }
 
-bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel) {
+bool ResolveSimChannel(const TuneRequest& request, SimSkyKind sky, SimChannel* channel) {
     SimChannel found;
     const TuneFrequency& tail = request.Tail;
     if (tail.FrequencyMultiplier != FrequencyMultiplierKHz) return false;
     if (request.SystemType == SystemTypeIsdbT) {
         if (tail.Bandwidth != IsdbTBandwidth) return false;
-        if (!Find(Network::IsdbT, 0, tail.Frequency, -1, &found) &&
-            !Find(Network::IsdbT, 1, tail.Frequency, -1, &found))
+        if (!FindTerrestrial(0, tail.Frequency, &found) && !FindTerrestrial(1, tail.Frequency, &found))
             return false;
         found.Tsid = TerrestrialTsid(tail.Frequency);
         found.OriginalNetworkId = TerrestrialNetworkId;
@@ -58,11 +71,11 @@ bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel) {
         if (tail.Bandwidth != IsdbSBandwidth || request.Tsid > 0xFFFF) return false;
         if (tail.Frequency > 0xFFFFFFFFu - LnbLocalOscillatorKHz) return false;
         const uint32_t space = request.SystemType == SystemTypeIsdbSBs ? 0 : 1;
-        if (!Find(Network::IsdbS, space, tail.Frequency + LnbLocalOscillatorKHz,
-                  static_cast<int32_t>(request.Tsid), &found))
+        if (!FindSatellite(sky, space, tail.Frequency + LnbLocalOscillatorKHz,
+                           static_cast<uint16_t>(request.Tsid), &found))
             return false;
         found.Tsid = found.Row->Tsid;
-        found.OriginalNetworkId = space == 0 ? BsNetworkId : Cs110NetworkId;
+        found.OriginalNetworkId = SimSky::NetworkId(space, found.Tsid);
     } else {
         return false;
     }
@@ -100,4 +113,28 @@ std::string SimProviderName() { return "てっせる放送"; }
 std::string SimNetworkName(const SimChannel& channel) {
     if (channel.Net == Network::IsdbT) return "地上デジタル";
     return channel.Space == 0 ? "ＢＳデジタル" : "ＣＳデジタル";
+}
+
+TsServiceInfo SimServiceInfo(const SimChannel& channel) {
+    TsServiceInfo service;
+    service.Tsid = channel.Tsid;
+    service.ServiceId = channel.ServiceId;
+    service.OriginalNetworkId = channel.OriginalNetworkId;
+    service.Name = SimServiceName(channel);
+    service.ProviderName = SimProviderName();
+    service.NetworkName = SimNetworkName(channel);
+    if (channel.Net != Network::IsdbS) return service;
+    for (uint32_t index = 0; index < SimSky::Count(channel.Sky, channel.Space); ++index) {
+        const ChannelRow* row = SimSky::Row(channel.Sky, channel.Space, index);
+        if (SimSky::NetworkId(channel.Space, row->Tsid) != channel.OriginalNetworkId) continue;
+        TsNitStream stream;
+        stream.Tsid = row->Tsid;
+        stream.OriginalNetworkId = channel.OriginalNetworkId;
+        stream.HasSatellite = true;
+        stream.Satellite.FrequencyKHz = row->Frequency;
+        stream.Satellite.Polarisation = channel.Space == 0 ? RightHandCircular : LeftHandCircular;
+        stream.Services.push_back(TsNitService{ServiceIdOf(channel.Space, index), 0x01});
+        service.NetworkStreams.push_back(stream);
+    }
+    return service;
 }

@@ -1,5 +1,6 @@
-// Which row of the built-in channel plan a tune lands on, and the fixed facts
-// the simulator derives from that row (TSID, service, names, default signal level).
+// Which row a tune lands on (of the built-in plan for ISDB-T, of the sky's
+// streams for ISDB-S: SimSky), and the fixed facts the simulator derives
+// from that row (TSID, service, names, default signal level, the NIT).
 #pragma once
 
 #include <cstdint>
@@ -7,22 +8,29 @@
 
 #include "channels/ChannelPlan.h"
 #include "platform/TuneRequest.h"
+#include "sim/SimSky.h"
+#include "ts/TsGenerator.h"
 
 struct SimChannel {
     Network Net = Network::None;
     uint32_t Space = 0;
     uint32_t Index = 0;
-    const ChannelRow* Row = nullptr;  // constant plan row (static storage)
+    SimSkyKind Sky = SimSkyKind::BuiltIn;  // the sky a satellite row is of
+    const ChannelRow* Row = nullptr;  // constant plan or sky row (static storage)
     uint16_t Tsid = 0;                // the TS's transport_stream_id
     uint16_t ServiceId = 0;
     uint16_t OriginalNetworkId = 0;
 };
 
 // ISDB-T (SystemType 0, Bandwidth 6): a UHF or CATV row whose centre frequency
-// equals Frequency. ISDB-S (SystemType 3 = BS, 4 = CS110, Bandwidth 9): the row
-// of that space whose downlink equals Frequency + 10678000 and whose TSID
-// equals the low 16 bits of Tsid. Anything else resolves to nothing (false).
-bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel);
+// equals Frequency. ISDB-S (SystemType 3 = BS, 4 = CS110, Bandwidth 9): the
+// stream of that space on `sky` whose downlink equals Frequency + 10678000
+// and whose TSID equals the low 16 bits of Tsid. Anything else resolves to
+// nothing (false).
+bool ResolveSimChannel(const TuneRequest& request, SimSkyKind sky, SimChannel* channel);
+inline bool ResolveSimChannel(const TuneRequest& request, SimChannel* channel) {
+    return ResolveSimChannel(request, SimSkyKind::BuiltIn, channel);
+}
 
 // Terrestrial and cable rows carry no TSID in the plan; their TS uses
 // 0x7000 + (centre frequency in MHz, truncated), e.g. 473143 kHz -> 0x71D9.
@@ -42,3 +50,8 @@ std::string SimServiceName(const SimChannel& channel);
 std::string SimChannelName(const SimChannel& channel);
 std::string SimProviderName();
 std::string SimNetworkName(const SimChannel& channel);
+
+// What the channel's stream says about itself: TSID, service and names as
+// above; a satellite stream's NIT lists every stream of its network on its
+// sky, each with its service and its satellite delivery (downlink).
+TsServiceInfo SimServiceInfo(const SimChannel& channel);

@@ -50,6 +50,16 @@ bool SimChannelSources::Empty() const {
     return channels_.empty();
 }
 
+void SimChannelSources::SetSky(SimSkyKind sky) {
+    std::lock_guard<std::mutex> hold(lock_);
+    sky_ = sky;
+}
+
+SimSkyKind SimChannelSources::Sky() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return sky_;
+}
+
 std::unique_ptr<TsSource> SimChannelSources::Open(const std::string& channel,
                                                   const TsServiceInfo& service,
                                                   uint64_t bitRate) const {

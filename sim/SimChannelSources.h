@@ -4,6 +4,8 @@
 // replay a recording in a loop, with the channel's own TSID and names (see
 // TsReplayClip and TsLoop). A rule for "*" applies to every channel not
 // named otherwise, so a benchmark can play one pre-generated ring everywhere.
+// The sources also say which sky the satellites show (SimSky): which
+// satellite streams exist at all.
 //
 // Recordings are read once per file and shared by every device that plays
 // them. Thread-safe; the object lives as long as the devices that hold it.
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimSky.h"
 #include "ts/TsGenerator.h"
 #include "ts/TsSource.h"
 
@@ -39,6 +42,10 @@ public:
     SimChannelSource Find(const std::string& channel) const;
     bool Empty() const;
 
+    // The satellites' streams (SimSky::BuiltIn until set).
+    void SetSky(SimSkyKind sky);
+    SimSkyKind Sky() const;
+
     // The stream of a channel that is not silent: the synthetic generator
     // for Live, the prepared recording in a loop for Replay. Null for Silent,
     // and for a recording that cannot be read or holds no usable TS.
@@ -53,5 +60,6 @@ public:
 private:
     mutable std::mutex lock_;
     std::map<std::string, SimChannelSource> channels_;
+    SimSkyKind sky_ = SimSkyKind::BuiltIn;
     mutable std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> files_;
 };

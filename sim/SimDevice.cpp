@@ -149,7 +149,8 @@ HRESULT SimDevice::SetTuneRequest(const TuneRequest* request) {
 void SimDevice::ApplyTune(const TuneRequest& request) {
     state_.CurrentTune = request;
     state_.HasTune = true;
-    state_.HasChannel = ResolveSimChannel(request, &state_.Channel);
+    const SimSkyKind sky = sources_ ? sources_->Sky() : SimSkyKind::BuiltIn;
+    state_.HasChannel = ResolveSimChannel(request, sky, &state_.Channel);
     if (!state_.HasChannel) state_.Channel = SimChannel{};
     // Finish the packet under way before the new stream starts; a previous
     // drain still in progress means the current generator has not begun yet.
@@ -162,13 +163,7 @@ void SimDevice::ApplyTune(const TuneRequest& request) {
 
 // The current channel's stream as the sources say; null for a silent one.
 std::unique_ptr<TsSource> SimDevice::OpenSource() const {
-    TsServiceInfo service;
-    service.Tsid = state_.Channel.Tsid;
-    service.ServiceId = state_.Channel.ServiceId;
-    service.OriginalNetworkId = state_.Channel.OriginalNetworkId;
-    service.Name = SimServiceName(state_.Channel);
-    service.ProviderName = SimProviderName();
-    service.NetworkName = SimNetworkName(state_.Channel);
+    const TsServiceInfo service = SimServiceInfo(state_.Channel);
     if (!sources_) return std::unique_ptr<TsSource>(new TsGenerator(service, bitRate_));
     return sources_->Open(SimChannelName(state_.Channel), service, bitRate_);
 }

@@ -10,8 +10,9 @@
 // performing it.
 //
 // Behaviour chosen for the simulated hardware:
-// - A tune (SetTuneRequest) resolves to a row of the built-in channel plan;
-//   outside the plan there is no channel: ReadTs delivers nothing and
+// - A tune (SetTuneRequest) resolves to a row of the built-in channel plan
+//   (for satellites: a stream of the sources' sky, SimSky); elsewhere there
+//   is no channel: ReadTs delivers nothing and
 //   GetSignalStatistics answers S_OK with Level 0 and LevelHundredths 0.
 //   The channel sources (SetChannelSources) decide what a row carries: the
 //   synthetic stream by default, a replayed recording, or nothing at all

@@ -2,6 +2,7 @@
 
 #include "channels/ChannelText.h"
 #include "sim/SimRegistryKey.h"
+#include "sim/SimSkyRegistry.h"
 
 namespace {
 
@@ -51,8 +52,10 @@ std::vector<std::pair<std::wstring, std::wstring>> SimSourceRegistry::List() {
 
 std::shared_ptr<const SimChannelSources> SimSourceRegistry::Load() {
     const auto entries = List();
-    if (entries.empty()) return nullptr;
+    const SimSkyKind sky = SimSkyRegistry::Get();
+    if (entries.empty() && sky == SimSkyKind::BuiltIn) return nullptr;
     auto sources = std::make_shared<SimChannelSources>();
+    sources->SetSky(sky);
     for (const auto& entry : entries) {
         SimChannelSource source;
         if (entry.second == SilentValue()) {

@@ -30,6 +30,7 @@ public:
     // (channel, value) in the registry's order.
     static std::vector<std::pair<std::wstring, std::wstring>> List();
 
-    // The sources the registry names, or null when it names none.
+    // The sources the registry names, with the sky SimSkyRegistry keeps, or
+    // null when it names none and the sky is the built-in one.
     static std::shared_ptr<const SimChannelSources> Load();
 };

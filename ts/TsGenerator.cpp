@@ -5,6 +5,8 @@
 
 #include "ts/AribText.h"
 #include "ts/TsCrc32.h"
+#include "ts/TsNitSections.h"
+#include "ts/TsSectionPackets.h"
 
 namespace {
 
@@ -108,24 +110,20 @@ std::vector<uint8_t> BuildSdt(const TsServiceInfo& service) {
     return Finish(section);
 }
 
-// NIT-actual: the network's name, then the one TS with a service list.
-std::vector<uint8_t> BuildNit(const TsServiceInfo& service) {
-    std::vector<uint8_t> section = Start(0x40, 0xF0, service.OriginalNetworkId);
-    std::vector<uint8_t> descriptors;
-    if (!service.NetworkName.empty()) {
-        descriptors.push_back(0x40);
-        PutString(descriptors, EncodeName(service.NetworkName, NetworkNameLimit));
+// NIT-actual: the network's name, then its streams (or this one alone).
+std::vector<std::vector<uint8_t>> BuildNit(const TsServiceInfo& service) {
+    TsNitNetwork network;
+    network.NetworkId = service.OriginalNetworkId;
+    if (!service.NetworkName.empty()) network.NameBytes = EncodeName(service.NetworkName, NetworkNameLimit);
+    network.Streams = service.NetworkStreams;
+    if (network.Streams.empty()) {
+        TsNitStream alone;
+        alone.Tsid = service.Tsid;
+        alone.OriginalNetworkId = service.OriginalNetworkId;
+        alone.Services.push_back(TsNitService{service.ServiceId, DigitalTelevisionService});
+        network.Streams.push_back(alone);
     }
-    Put16(section, 0xF000u | static_cast<uint32_t>(descriptors.size()));
-    section.insert(section.end(), descriptors.begin(), descriptors.end());
-    const uint8_t serviceList[] = {0x41, 3, static_cast<uint8_t>(service.ServiceId >> 8),
-                                   static_cast<uint8_t>(service.ServiceId), DigitalTelevisionService};
-    Put16(section, 0xF000u | static_cast<uint32_t>(6 + sizeof(serviceList)));
-    Put16(section, service.Tsid);
-    Put16(section, service.OriginalNetworkId);
-    Put16(section, 0xF000u | static_cast<uint32_t>(sizeof(serviceList)));
-    section.insert(section.end(), serviceList, serviceList + sizeof(serviceList));
-    return Finish(section);
+    return TsNitSections::Build(network);
 }
 
 }  // namespace
@@ -135,12 +133,14 @@ TsGenerator::TsGenerator(const TsServiceInfo& service, uint64_t nominalBitRate)
     pat_ = BuildPat(service_);
     pmt_ = BuildPmt(service_);
     sdt_ = BuildSdt(service_);
-    nit_ = BuildNit(service_);
+    nitPackets_ = TsSectionPackets::Build(NitPid, BuildNit(service_));
 }
 
 std::vector<uint8_t> TsGenerator::SdtSection(const TsServiceInfo& service) { return BuildSdt(service); }
 
-std::vector<uint8_t> TsGenerator::NitSection(const TsServiceInfo& service) { return BuildNit(service); }
+std::vector<std::vector<uint8_t>> TsGenerator::NitSections(const TsServiceInfo& service) {
+    return BuildNit(service);
+}
 
 bool TsGenerator::CarriesPid(uint16_t pid) {
     return pid == PatPid || pid == NitPid || pid == SdtPid || pid == PmtPid || pid == NullPid ||
@@ -190,7 +190,7 @@ uint16_t TsGenerator::PidOfSlot(uint64_t index) const {
     if (slot == 0) return PatPid;
     if (slot == 1) return PmtPid;
     if (slot == 2) return SdtPid;
-    if (slot == 9) return NitPid;
+    if (slot == 9 || (slot % 10 == 9 && nitNext_ > 0)) return NitPid;
     if (slot % 10 == 9) return NullPid;
     return static_cast<uint16_t>(FirstElementaryPid + slot % ElementaryPidCount);
 }
@@ -216,7 +216,7 @@ void TsGenerator::NextPacket(uint8_t* packet) {
     else if (pid == SdtPid)
         WritePsi(packet, pid, sdt_);
     else if (pid == NitPid)
-        WritePsi(packet, pid, nit_);
+        WriteNit(packet);
     else if (pid == NullPid)
         WriteNull(packet);
     else
@@ -232,6 +232,12 @@ void TsGenerator::WritePsi(uint8_t* packet, uint16_t pid, const std::vector<uint
     packet[3] = static_cast<uint8_t>(0x10 | NextCc(pid));
     packet[4] = 0x00;  // pointer_field
     std::memcpy(packet + 5, section.data(), std::min(section.size(), PacketSize - 5));
+}
+
+void TsGenerator::WriteNit(uint8_t* packet) {
+    std::memcpy(packet, &nitPackets_[nitNext_ * PacketSize], PacketSize);
+    TsSectionPackets::SetCounter(packet, NextCc(NitPid));
+    if (++nitNext_ * PacketSize == nitPackets_.size()) nitNext_ = 0;
 }
 
 void TsGenerator::WriteNull(uint8_t* packet) {

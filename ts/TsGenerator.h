@@ -1,8 +1,10 @@
 // TsGenerator: the transport stream a simulated tuner delivers for one tune.
 //
 // A fixed cycle of 100 packets: PAT, PMT and SDT open each cycle, then three
-// elementary PIDs take turns, with a null packet every tenth slot but the
-// first, which carries the NIT. Names travel in the ARIB 8-unit code. Every
+// elementary PIDs take turns, with every tenth slot (9, 19, ...) set aside:
+// the NIT's packets take them in turn from slot 9 on, a NIT longer than ten
+// packets going on in the next cycle, and the rest of them are null
+// packets. Names travel in the ARIB 8-unit code. Every
 // elementary packet starts a one-packet PES (stream_id 0xBD, PTS) whose data
 // begins with the marker "TSIM", a 32-bit per-PID packet counter and the
 // 64-bit index of the packet in the whole stream (all big-endian), so a
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ts/TsNitStream.h"
 #include "ts/TsSource.h"
 
 // Names are UTF-8. One that AribText cannot encode is sent empty; one too
@@ -29,6 +32,10 @@ struct TsServiceInfo {
     std::string Name;                // SDT service name
     std::string ProviderName = "Tessel Sim";  // SDT service provider name
     std::string NetworkName;         // NIT network name; empty: no network_name_descriptor
+    // The NIT's transport stream loop, every stream of the network (this one
+    // included); empty: this stream alone with its service, no delivery
+    // descriptor. Long loops span several packets and sections.
+    std::vector<TsNitStream> NetworkStreams;
 };
 
 class TsGenerator : public TsSource {
@@ -70,16 +77,18 @@ public:
     // True when `pid` is one the stream carries.
     static bool CarriesPid(uint16_t pid);
 
-    // The one-packet SDT-actual and NIT-actual sections (CRC included) this
-    // generator sends for `service`; the replay of a clip sends the same.
+    // The one-packet SDT-actual section and the NIT-actual sections (CRC
+    // included) this generator sends for `service`; the replay of a clip
+    // sends the same.
     static std::vector<uint8_t> SdtSection(const TsServiceInfo& service);
-    static std::vector<uint8_t> NitSection(const TsServiceInfo& service);
+    static std::vector<std::vector<uint8_t>> NitSections(const TsServiceInfo& service);
 
 private:
     void NextPacket(uint8_t* packet);
     void WritePsi(uint8_t* packet, uint16_t pid, const std::vector<uint8_t>& section);
     void WriteElementary(uint8_t* packet, uint16_t pid);
     void WriteNull(uint8_t* packet);
+    void WriteNit(uint8_t* packet);
     uint16_t PidOfSlot(uint64_t index) const;
     bool Passes(uint16_t pid) const;
     bool AnyPasses() const;
@@ -88,7 +97,9 @@ private:
 
     TsServiceInfo service_;
     uint64_t bitRate_;
-    std::vector<uint8_t> pat_, pmt_, sdt_, nit_;  // complete sections with CRC
+    std::vector<uint8_t> pat_, pmt_, sdt_;  // complete sections with CRC
+    std::vector<uint8_t> nitPackets_;      // the NIT's packets, counters 0
+    size_t nitNext_ = 0;                   // its next packet; 0: none under way
     bool filterOn_ = false;
     std::vector<uint16_t> filter_;
     uint64_t packetIndex_ = 0;

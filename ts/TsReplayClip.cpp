@@ -2,6 +2,7 @@
 
 #include "ts/TsCrc32.h"
 #include "ts/TsPacketSync.h"
+#include "ts/TsSectionPackets.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ size_t TsReplayClip::FirstPcrPacket(const std::vector<uint8_t>& packets) {
 std::vector<uint8_t> TsReplayClip::Rewrite(const std::vector<uint8_t>& packets, size_t start,
                                            const TsServiceInfo& service) {
     const std::vector<uint8_t> sdt = TsGenerator::SdtSection(service);
-    const std::vector<uint8_t> nit = TsGenerator::NitSection(service);
+    const std::vector<uint8_t> nit = TsSectionPackets::Build(NitPid, TsGenerator::NitSections(service));
     std::vector<uint8_t> clip;
     clip.reserve(packets.size() - start + packets.size() / 50);
     uint8_t sdtCounter = 0, nitCounter = 0;
@@ -146,7 +147,10 @@ std::vector<uint8_t> TsReplayClip::Rewrite(const std::vector<uint8_t>& packets, 
         anyPat = true;
         AppendSectionPacket(clip, PatPid, packet[3], BuildPat(service.Tsid, pat.Version, pat.Programs));
         AppendSectionPacket(clip, SdtPid, sdtCounter++, sdt);
-        AppendSectionPacket(clip, NitPid, nitCounter++, nit);
+        for (size_t at = 0; at < nit.size(); at += PacketSize) {
+            clip.insert(clip.end(), nit.begin() + at, nit.begin() + at + PacketSize);
+            TsSectionPackets::SetCounter(&clip[clip.size() - PacketSize], nitCounter++);
+        }
     }
     if (!anyPat) clip.clear();
     return clip;

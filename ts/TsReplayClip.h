@@ -5,8 +5,9 @@
 // packet with a PCR, so that every pass begins on the time base it
 // announces. Its PAT is rebuilt with the channel's transport_stream_id (and
 // the network PID entry ISDB PATs carry); its own SDT and NIT packets are
-// dropped and the channel's, as the synthetic generator builds them, follow
-// every PAT instead. Everything else (PMT, video, audio, timing) is the
+// dropped and the channel's, as the synthetic generator builds them (the
+// NIT with every stream of the channel's network, over as many packets as
+// it takes), follow every PAT instead. Everything else (PMT, video, audio, timing) is the
 // recording's.
 #pragma once
 

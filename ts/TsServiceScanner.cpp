@@ -82,8 +82,10 @@ void TsServiceScanner::Section(uint16_t pid, const std::vector<uint8_t>& section
     if (section.size() < LongHeaderSize + CrcSize || !(section[1] & 0x80) || !(section[5] & 0x01)) return;
     if (pid == PatPid && section[0] == PatTable)
         ReadPat(section);
-    else if (pid == NitPid && section[0] == NitActualTable)
+    else if (pid == NitPid && section[0] == NitActualTable) {
         ReadNit(section);
+        nitTable_.Section(section.data(), section.size());
+    }
     else if (pid == SdtPid && section[0] == SdtActualTable)
         ReadSdt(section);
 }

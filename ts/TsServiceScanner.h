@@ -2,7 +2,8 @@
 // channel scans and self-tests. Fed with bytes in chunks of any size, it
 // reassembles the sections of the PAT (PID 0x0000), the NIT (0x0010) and the
 // SDT (0x0011), keeps only those whose CRC checks, and reads the PAT's
-// transport_stream_id, the actual network's name (NIT, table 0x40) and the
+// transport_stream_id, the actual network's name and the streams it
+// announces (NIT, table 0x40; TsNitTable) and the
 // services of the actual TS (SDT, table 0x42) with their names decoded from
 // the ARIB 8-unit code, or in hex when they do not decode. Any input is safe:
 // every read is bounds-checked, and malformed loops are read only as far as
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "ts/AribText.h"
+#include "ts/TsNitTable.h"
 #include "ts/TsPacketSync.h"
 #include "ts/TsSectionAssembler.h"
 
@@ -57,6 +59,12 @@ public:
     bool HasNetworkName() const { return hasNetworkName_; }
     // Valid until the next Feed.
     const AribName& NetworkName() const { return networkName_; }
+    // The NIT actual as far as it arrived; valid until the next Feed.
+    const TsNitTable& Nit() const { return nitTable_; }
+    // NIT sections lost on the way: refused for their CRC, and given up
+    // under way (a lost packet, cut short by the next unit start, oversized).
+    uint64_t NitCrcErrors() const { return nit_.CrcErrors(); }
+    uint64_t NitSectionsCut() const { return nit_.Dropped(); }
 
 private:
     void Packet(const uint8_t* packet);
@@ -77,4 +85,5 @@ private:
     uint16_t networkId_ = 0;
     bool hasNetworkName_ = false;
     AribName networkName_;
+    TsNitTable nitTable_;
 };

@@ -137,13 +137,7 @@ TEST(TsServiceScannerTest, EveryChannelOfThePlanReadsBackInAnyChunking) {
                 FillTuneRequest(network, space, *LookupChannel(network, space, index), &request);
                 SimChannel channel;
                 ASSERT_TRUE(ResolveSimChannel(request, &channel));
-                TsServiceInfo info;
-                info.Tsid = channel.Tsid;
-                info.ServiceId = channel.ServiceId;
-                info.OriginalNetworkId = channel.OriginalNetworkId;
-                info.Name = SimServiceName(channel);
-                info.ProviderName = SimProviderName();
-                info.NetworkName = SimNetworkName(channel);
+                const TsServiceInfo info = SimServiceInfo(channel);  // satellites: a NIT of several packets
                 TsGenerator generator(info, 0);
                 Bytes stream(P * 250);  // PAT, SDT and NIT three times each
                 generator.Generate(stream.data(), stream.size());
@@ -169,6 +163,7 @@ TEST(TsServiceScannerTest, EveryChannelOfThePlanReadsBackInAnyChunking) {
                 ASSERT_TRUE(scanner.HasNit() && scanner.HasNetworkName()) << where;
                 EXPECT_EQ(channel.OriginalNetworkId, scanner.NetworkId()) << where;
                 EXPECT_EQ(info.NetworkName, scanner.NetworkName().Text) << where;
+                EXPECT_TRUE(scanner.Nit().Complete()) << where;
                 names.insert(services[0].Name.Text);
             }
         }

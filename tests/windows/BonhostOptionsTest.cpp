@@ -68,10 +68,12 @@ TEST(BonhostOptions, ScanSelftestAndVersion) {
     ASSERT_TRUE(Parse({"scan", "--driver", "a.dll"}, &o, &error)) << error;
     EXPECT_EQ(o.Command, BonhostCommand::Scan);
     EXPECT_EQ(o.DwellMs, DefaultDwellMs);
+    EXPECT_FALSE(o.Nit);
     ASSERT_TRUE(Parse({"scan", "--driver", "a.dll", "--space", "UFH", "--dwell", "400", "--json",
-                       "c.json", "--write-channels", "my.channels.txt"},
+                       "c.json", "--write-channels", "my.channels.txt", "--nit"},
                       &o, &error))
         << error;
+    EXPECT_TRUE(o.Nit);
     EXPECT_EQ(o.DwellMs, 400u);
     EXPECT_EQ(o.Json, "c.json");
     EXPECT_EQ(o.WriteChannels, "my.channels.txt");

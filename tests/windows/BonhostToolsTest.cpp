@@ -101,7 +101,7 @@ void BonhostScan::CheckMirakurunFile(const SpaceCase& space, std::vector<ScanRow
     ASSERT_TRUE(ReadWholeFile(path, &after));
     EXPECT_EQ(bytes, after);
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path + L".tmp*").c_str(), &found);
+    const HANDLE search = FindFirstFileW((path + L".part-*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, search) << "a temporary file was left";
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }

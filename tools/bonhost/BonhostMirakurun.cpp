@@ -4,7 +4,8 @@
 
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/MirakurunChannelFile.h"
-#include "tools/bonhost/WholeFileWriter.h"
+#include "platform/FileText.h"
+#include "tools/bonhost/BonhostText.h"
 
 int BonhostMirakurun::WriteChannels(const std::vector<ScanRow>& rows, const std::string& path) {
     std::vector<std::string> leftOut;
@@ -15,9 +16,11 @@ int BonhostMirakurun::WriteChannels(const std::vector<ScanRow>& rows, const std:
                      path.c_str());
         return ExitOutputFailed;
     }
-    std::string error;
-    if (!WholeFileWriter::Write(path, yaml, &error)) {
-        std::fprintf(stderr, "bonhost: cannot write %s: %s\n", path.c_str(), error.c_str());
+    // Whole or not at all: Mirakurun may read its channels.yml at any moment.
+    unsigned long error = 0;
+    if (!WriteWholeFile(WideFromUtf8(path), yaml, &error)) {
+        std::fprintf(stderr, "bonhost: cannot write %s (error %lu); nothing was changed there\n",
+                     path.c_str(), error);
         return ExitOutputFailed;
     }
     size_t entries = 0;

@@ -45,9 +45,9 @@ const CommandName Commands[] = {
      "tunes every channel (of space S) and waits up to MS ms for each:\n"
      "signal, TS, rate, TSID, network and service names; prints a\n"
      "table, writes --json FILE as JSON and --write-channels FILE as a\n"
-     "channel file of the channels that locked (--write-mirakurun FILE:\n"
-     "as Mirakurun's channels.yml); Ctrl-C stops and keeps what was\n"
-     "found (exit code 10)"},
+     "channel file of the channels that locked (with --nit, of what the\n"
+     "satellites' NIT announces; --write-mirakurun FILE: as Mirakurun's\n"
+     "channels.yml); Ctrl-C stops and keeps what was found (exit code 10)"},
     {"selftest", BonhostCommand::SelfTest,
      "runs the checks a support question needs, each PASS, FAIL (with a\n"
      "hint) or SKIP; --report FILE gets the same text with the system's\n"
@@ -69,7 +69,7 @@ const char* const Synopsis =
     "  bonhost keys   --driver PATH --seconds N\n"
     "  bonhost lnb    on|off|status --driver PATH\n"
     "  bonhost scan   --driver PATH [--space S] [--dwell MS] [--json FILE]\n"
-    "                 [--write-channels FILE] [--write-mirakurun FILE]\n"
+    "                 [--write-channels FILE] [--nit] [--write-mirakurun FILE]\n"
     "  bonhost selftest --driver PATH [--report FILE] [--space S --channel C]\n"
     "                 [--report-dir DIR [--report-seconds N] [--scan] [--include-card-data]]\n"
     "  bonhost --version\n"
@@ -229,6 +229,11 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
             command->add_option("--write-mirakurun", o->WriteMirakurun,
                                 "write the channels that locked as Mirakurun's channels.yml")
                 ->type_name("FILE");
+            command->add_flag("--nit", o->Nit,
+                              "satellite (NetworkName=ISDBS): read the broadcasters' list of\n"
+                              "transport streams (NIT) and make --write-channels FILE of it;\n"
+                              "tunes only rows no NIT read so far announces, waiting up to MS\n"
+                              "for each NIT (real satellites repeat it every few seconds)");
             break;
         case BonhostCommand::SelfTest: {
             AddDriver(command, o);

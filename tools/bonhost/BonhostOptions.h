@@ -28,6 +28,7 @@ struct BonhostOptions {
     std::string Json;                  // scan --json FILE (UTF-8)
     std::string WriteChannels;         // scan --write-channels FILE (UTF-8)
     std::string WriteMirakurun;        // scan --write-mirakurun FILE (UTF-8)
+    bool Nit = false;                  // scan --nit
     std::string Report;                // selftest --report FILE (UTF-8)
     std::string ReportDir;             // selftest --report-dir DIR (UTF-8)
     double ReportSeconds = 10;         // selftest --report-seconds N

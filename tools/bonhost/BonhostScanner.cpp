@@ -5,11 +5,13 @@
 
 #include "channels/ChannelFileLoader.h"
 #include "channels/ChannelFileWriter.h"
+#include "platform/FileText.h"
 #include "tools/bonhost/BonhostChannelFile.h"
 #include "tools/bonhost/BonhostExitCode.h"
 #include "tools/bonhost/BonhostMirakurun.h"
 #include "tools/bonhost/BonhostText.h"
 #include "tools/bonhost/DriverPlan.h"
+#include "tools/bonhost/NitChannels.h"
 #include "tools/bonhost/ScanChannels.h"
 #include "tools/bonhost/StreamReader.h"
 #include "ts/TsServiceScanner.h"
@@ -49,6 +51,9 @@ void Fill(const TsServiceScanner& scanner, ScanRow* row) {
         row->Services.push_back(service.Name.Text);
         row->ServiceDetails.push_back({service.ServiceId, service.ServiceType});
     }
+    row->Nit = scanner.Nit();
+    row->NitCrcErrors = scanner.NitCrcErrors();
+    row->NitSectionsCut = scanner.NitSectionsCut();
 }
 
 void PrintProgress(size_t done, size_t total, const ScanRow& row) {
@@ -57,19 +62,19 @@ void PrintProgress(size_t done, size_t total, const ScanRow& row) {
     std::fflush(stdout);
 }
 
+// Whole or not at all: a file the driver reads is never left half written.
 bool WriteFile(const std::string& path, const std::string& text) {
-    std::FILE* out = _wfopen(WideFromUtf8(path).c_str(), L"wb");
-    bool ok = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (out != nullptr && std::fclose(out) != 0) ok = false;
-    if (!ok) std::fprintf(stderr, "bonhost: cannot write %s\n", path.c_str());
-    return ok;
+    unsigned long error = 0;
+    if (WriteWholeFile(WideFromUtf8(path), text, &error)) return true;
+    std::fprintf(stderr, "bonhost: cannot write %s (error %lu); nothing was changed there\n", path.c_str(), error);
+    return false;
 }
 
 }  // namespace
 
 bool BonhostScanner::Interrupted() { return interrupted; }
 
-ScanRow BonhostScanner::ScanChannel(DWORD space, DWORD channel, DWORD dwellMs) {
+ScanRow BonhostScanner::ScanChannel(DWORD space, DWORD channel, DWORD dwellMs, bool untilNit) {
     ScanRow row;
     row.Space = space;
     row.SpaceName = DriverPlan::SpaceName(driver_, space);
@@ -84,6 +89,7 @@ ScanRow BonhostScanner::ScanChannel(DWORD space, DWORD channel, DWORD dwellMs) {
             dwellMs, [&](const BYTE* data, DWORD size) { scanner.Feed(data, size); },
             [&] {
                 return interrupted || (scanner.HasPat() && scanner.HasSdt() &&
+                                       (!untilNit || scanner.Nit().Complete()) &&
                                        reader.Chunks() >= MinimumChunks &&
                                        reader.MeasuredMs() >= MinimumMeasuredMs);
             });
@@ -111,6 +117,26 @@ std::vector<ScanRow> BonhostScanner::Scan(const std::vector<DWORD>& spaces, DWOR
     return rows;
 }
 
+std::vector<ScanRow> BonhostScanner::ScanByNit(const std::vector<DWORD>& spaces, DWORD dwellMs,
+                                               NitChannels* nit) {
+    size_t total = 0;
+    for (DWORD space : spaces) total += DriverPlan::ChannelCount(driver_, space);
+    std::vector<ScanRow> rows;
+    size_t done = 0;
+    for (DWORD space : spaces) {
+        const DWORD count = DriverPlan::ChannelCount(driver_, space);
+        for (DWORD channel = 0; channel < count && !interrupted; ++channel, ++done) {
+            if (nit->Announced(space, channel)) continue;
+            rows.push_back(ScanChannel(space, channel, dwellMs, true));
+            nit->Take(rows.back());
+            PrintProgress(done + 1, total, rows.back());
+        }
+    }
+    std::printf("\n");
+    for (const std::string& line : nit->Readings()) std::printf("%s\n", line.c_str());
+    return rows;
+}
+
 bool BonhostScanner::SpacesToScan(const std::string& spaceText, std::vector<DWORD>* spaces) const {
     if (!spaceText.empty()) {
         DWORD space = 0;
@@ -128,6 +154,11 @@ int BonhostScanner::Run(const BonhostOptions& options) {
         std::fprintf(stderr, "bonhost: unknown tuning space: %s\n", options.Space.c_str());
         return ExitUnknownChannel;
     }
+    const ChannelList plan = ChannelListOfLibrary(module_);
+    if (options.Nit && plan.GetNetwork() != Network::IsdbS) {
+        std::fprintf(stderr, "bonhost: --nit reads the satellites' NIT: the INI needs NetworkName=ISDBS\n");
+        return ExitUsage;
+    }
     if (!driver_->OpenTuner()) {
         std::fprintf(stderr, "bonhost: open failed (is the tuner named in the INI present?)\n");
         return ExitOpenFailed;
@@ -135,10 +166,12 @@ int BonhostScanner::Run(const BonhostOptions& options) {
     InterruptWatch watch;
     std::printf("scanning with a dwell of %lu ms per channel; Ctrl-C stops and keeps what was found\n",
                 static_cast<unsigned long>(options.DwellMs));
-    const std::vector<ScanRow> rows = Scan(spaces, options.DwellMs, true);
+    NitChannels nit(plan);
+    const std::vector<ScanRow> rows =
+        options.Nit ? ScanByNit(spaces, options.DwellMs, &nit) : Scan(spaces, options.DwellMs, true);
     driver_->CloseTuner();
     if (interrupted) std::printf("scan interrupted after %zu channels\n", rows.size());
-    const int written = WriteOutputs(rows, options);
+    const int written = WriteOutputs(rows, options, options.Nit ? &nit : nullptr);
     if (written != ExitOk) return written;
     return interrupted ? ExitInterrupted : ExitOk;
 }
@@ -159,9 +192,27 @@ int BonhostScanner::WriteChannelFile(const std::vector<ScanRow>& rows,
     return ExitOk;
 }
 
-int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows,
-                                 const BonhostOptions& options) const {
+int BonhostScanner::WriteNitChannelFile(const NitChannels& nit, const std::string& path) const {
+    std::string text;
+    ChannelList written;
+    std::vector<std::string> notes;
+    const bool composed = nit.Compose(&text, &written, &notes);
+    for (const std::string& note : notes) std::fprintf(stderr, "bonhost: %s\n", note.c_str());
+    if (!composed) {
+        std::fprintf(stderr, "bonhost: %s was not written\n", path.c_str());
+        return ExitOutputFailed;
+    }
+    if (!WriteFile(path, text)) return ExitOutputFailed;
+    const std::string beside = Utf8Of(ChannelFileLoader::PathBeside(module_));
+    std::printf("wrote %s (%s, from the satellites' NIT); the driver reads it as %s\n", path.c_str(),
+                PlanSize(written).c_str(), beside.c_str());
+    return ExitOk;
+}
+
+int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows, const BonhostOptions& options,
+                                 const NitChannels* nit) const {
     std::printf("%s", ScanReport::Table(rows).c_str());
+    if (nit == nullptr) std::printf("%s", NitChannels::Comparison(rows, ChannelListOfLibrary(module_)).c_str());
     int code = ExitOk;
     if (!options.Json.empty()) {
         if (WriteFile(options.Json, ScanReport::Json(rows)))
@@ -170,7 +221,8 @@ int BonhostScanner::WriteOutputs(const std::vector<ScanRow>& rows,
             code = ExitOutputFailed;
     }
     if (!options.WriteChannels.empty()) {
-        const int written = WriteChannelFile(rows, options.WriteChannels);
+        const int written = nit != nullptr ? WriteNitChannelFile(*nit, options.WriteChannels)
+                                           : WriteChannelFile(rows, options.WriteChannels);
         if (written != ExitOk) code = written;
     }
     if (!options.WriteMirakurun.empty()) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ts/TsNitTable.h"
+
 // An SDT service beside its name in ScanRow::Services: what a tuner server's
 // channel list keys it by.
 struct ScanService {
@@ -28,6 +30,11 @@ struct ScanRow {
     std::vector<std::string> Services;  // SDT service names (UTF-8, or the bytes in hex)
     double Mbps = 0;          // 0 when too little arrived to measure
     std::vector<ScanService> ServiceDetails;  // of Services, in the same order
+    // The NIT actual as far as it arrived, and its sections lost on the way
+    // (NitChannels works from them; neither table nor JSON shows them).
+    TsNitTable Nit;
+    uint64_t NitCrcErrors = 0;
+    uint64_t NitSectionsCut = 0;
 };
 
 class ScanReport {

@@ -17,6 +17,8 @@
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
 #include "sim/SimReplayRegistry.h"
+#include "sim/SimSky.h"
+#include "sim/SimSkyRegistry.h"
 #include "sim/SimSourceRegistry.h"
 #include "tools/CliCommands.h"
 #include "ts/TsReplayClip.h"
@@ -70,12 +72,16 @@ std::vector<std::wstring> WideOf(const std::vector<std::string>& texts) {
     return wide;
 }
 
-// True when some tuning space of the built-in plan has a channel so named.
+// True when some tuning space of the built-in plan, or of the 2025 sky, has
+// a channel so named.
 bool InPlan(const std::wstring& name) {
     for (Network network : {Network::IsdbT, Network::IsdbS})
         for (uint32_t space = 0; TuningSpaceName(network, space) != nullptr; ++space)
             for (uint32_t index = 0; index < ChannelCount(network, space); ++index)
                 if (name == LookupChannel(network, space, index)->Name) return true;
+    for (uint32_t space = 0; space < 2; ++space)
+        for (uint32_t index = 0; index < SimSky::Count(SimSkyKind::Year2025, space); ++index)
+            if (name == SimSky::Row(SimSkyKind::Year2025, space, index)->Name) return true;
     return false;
 }
 
@@ -117,6 +123,7 @@ const char* const Synopsis =
     "  simreg slow N|--all MS\n"
     "  simreg threading Apartment|Both\n"
     "  simreg replay-report DIR | replay-report --off\n"
+    "  simreg sky [2025|built-in]\n"
     "  simreg COMMAND --help     the arguments of one command\n"
     "exit codes: 0 done, 1 the command failed, 2 usage error\n";
 
@@ -135,6 +142,7 @@ struct Arguments {
     bool NoEvent = false;           // unplug --no-event
     std::vector<unsigned> SlowArgs; // slow's N MS, or MS with --all
     std::string Model;              // threading's model
+    std::string Sky;                // sky: empty to show the one set
 };
 
 // The event commands: what each does to the tuner, for its help.
@@ -158,7 +166,7 @@ const EventCommand EventCommands[] = {
 
 enum class Command {
     Help, AddTuners, AddReceivers, List, Clear, Silence, Replay, Live, Sources, Register, Unregister,
-    Event, Slow, Threading, ReplayReport
+    Event, Slow, Threading, ReplayReport, Sky
 };
 
 class CommandLine {
@@ -260,6 +268,14 @@ public:
         CLI::Option* report = sub->add_option("DIR", values->File, "the report folder");
         sub->add_flag("--off", values->All, "no report replayed any more")->excludes(report);
         sub->require_option(1);
+        sub = Add("sky", Command::Sky,
+                  "which satellite streams the simulator carries: built-in (the\n"
+                  "driver's built-in plan, the default) or 2025 (BS and CS110 as\n"
+                  "broadcast in January 2025); without an argument, shows it");
+        sub->add_option("SKY", values->Sky, "2025 or built-in")->check([](const std::string& name) {
+            SimSkyKind sky;
+            return SimSky::FromName(name, &sky) ? std::string() : "wants 2025 or built-in, got: " + name;
+        });
         // `simreg help` shows the help too; the listing leaves it out.
         help_ = app_.add_subcommand("help", "")->group("");
         commands_.Name(help_, Command::Help);
@@ -339,6 +355,7 @@ int SimRegCommand::Run(const std::vector<std::wstring>& args) {
         }
         case Command::Threading: return Threading(WideOf(values.Model));
         case Command::ReplayReport: return ReplayReport(WideOf(values.File), values.All);
+        case Command::Sky: return Sky(values.Sky);
         default:
             std::printf("%s", line.Help().c_str());
             return 0;
@@ -547,4 +564,15 @@ int SimRegCommand::ReplayReport(const std::wstring& folder, bool off) {
     std::printf("answers\t%s\n", Utf8Of(calls).c_str());
     std::printf("put the report's settings\\ files beside the DLL and run bonhost selftest\n");
     return 0;
+}
+
+int SimRegCommand::Sky(const std::string& name) {
+    SimSkyKind sky = SimSkyKind::BuiltIn;
+    if (name.empty()) {
+        std::printf("sky\t%s\n", SimSky::Name(SimSkyRegistry::Get()));
+        return 0;
+    }
+    SimSky::FromName(name, &sky);  // the command line checked it
+    const HRESULT hr = SimSkyRegistry::Set(sky);
+    return FAILED(hr) ? Failed("sky", hr) : 0;
 }

@@ -34,4 +34,6 @@ private:
     // Makes the simulated tuner the one of the report in `folder`, or with
     // `off` stops replaying any.
     static int ReplayReport(const std::wstring& folder, bool off);
+    // Sets the satellites' sky ("2025", "built-in"), or with an empty name prints it.
+    static int Sky(const std::string& name);
 };
