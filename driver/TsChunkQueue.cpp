@@ -149,7 +149,9 @@ bool TsChunkQueue::CompleteChunk() {
         Trace("(TsChunkQueue::Push) chunk lost: out of memory", chunkSize_);
         return false;
     }
-    // Only this thread takes spares, so one counted now is there under the lock.
+    // Only this thread takes spares but for the idle ones the host gives
+    // back, and those never take the count below KeptSpares: one counted
+    // now is there under the lock.
     TsChunk* fresh =
         spareCount_.load(std::memory_order_relaxed) == 0 ? NewChunk(chunkSize_) : nullptr;
     TsChunk* unwanted = nullptr;
