@@ -10,9 +10,12 @@
 //                               renamed DLL copies in one process): the
 //                               process's CPU while streaming minus the
 //                               replay sources' CPU measured alone;
-//   memory per open idle tuner, with a stalled reader, after CloseTuner:
-//                               growth of private bytes over the figure
-//                               before OpenTuner (synthetic channels);
+//   memory per open idle tuner, with a stalled reader, after the reader
+//                               caught up (at once, and how long the queue
+//                               takes to give the idle spares back while the
+//                               stream goes on), after CloseTuner: growth of
+//                               private bytes over the figure before
+//                               OpenTuner (synthetic channels);
 //   OpenTuner and SetChannel    medians over 20, synthetic channels.
 #include <windows.h>
 
@@ -43,8 +46,11 @@ constexpr DWORD QueueBound = 512;  // chunks
 constexpr double MiB = 1048576.0;
 // What the graph and the chunk being filled may take beside the full queue.
 constexpr double StalledAllowanceMiB = 8.0;
-// What the driver keeps beyond the queued chunks once a reader caught up.
+// What the driver keeps beyond the queued chunks once a reader caught up
+// and its idle spares went back (TsChunkQueue::KeptSpares).
 constexpr unsigned TsChunkQueueKeptSpares = 8;
+// How long the reader goes on after catching up, watching that memory fall.
+constexpr double GiveBackWatchSeconds = 15.0;
 constexpr unsigned Tuners = 4;
 constexpr uint64_t StreamBitRate = 60000000;
 // Process times under Wine tick in 10 ms steps: 20 s keeps a step at 0.05%.
@@ -227,6 +233,20 @@ void DriverBench::Memory() {
         driver->WaitTsStream(100);
     }
     const MemoryFigures caughtUp = MemoryFigures::Now() - before;
+    // The stream goes on, read as it comes; the spares the catch-up left go
+    // back once they stay idle.
+    const double caughtUpBound = (TsChunkQueueKeptSpares + 2) * ChunkBytes / MiB + StalledAllowanceMiB;
+    const Clock::time_point caughtUpAt = Clock::now();
+    double fellAfter = -1;
+    MemoryFigures settled = caughtUp;
+    while (Seconds(Clock::now() - caughtUpAt) < GiveBackWatchSeconds) {
+        ReadFor(driver, 0.25);
+        settled = MemoryFigures::Now() - before;
+        if (settled.Private <= caughtUpBound) {
+            fellAfter = Seconds(Clock::now() - caughtUpAt);
+            break;
+        }
+    }
     driver->CloseTuner();
     Sleep(500);
     const MemoryFigures closed = MemoryFigures::Now() - before;
@@ -237,11 +257,11 @@ void DriverBench::Memory() {
                 "%.1f MiB of them; heap blocks %+.1f MiB)\n",
                 stalled.Private, queueMiB + StalledAllowanceMiB, static_cast<unsigned long>(queued),
                 queueMiB, stalled.Heap);
-    PrintFigure("memory after the reader caught up: %.1f MiB (bound %.1f MiB: %u spares, the "
-                "chunk filling and one held)  (heap blocks %+.1f MiB)\n",
-                caughtUp.Private,
-                (TsChunkQueueKeptSpares + 2) * ChunkBytes / MiB + StalledAllowanceMiB,
-                TsChunkQueueKeptSpares, caughtUp.Heap);
+    PrintFigure("memory after the reader caught up: %.1f MiB at once, %.1f MiB %s%.1f s later (bound "
+                "%.1f MiB: %u spares, the chunk filling and one held)  (heap blocks %+.1f MiB)\n",
+                caughtUp.Private, settled.Private, fellAfter >= 0 ? "" : "still, ",
+                fellAfter >= 0 ? fellAfter : GiveBackWatchSeconds, caughtUpBound,
+                TsChunkQueueKeptSpares, settled.Heap);
     PrintFigure("memory after CloseTuner: %.1f MiB (bound 1.0 MiB)  (heap blocks %+.1f MiB)\n",
                 closed.Private, closed.Heap);
 }

@@ -12,7 +12,9 @@
 // queue is empty, the way a host's reader waits, so idling costs nothing: a
 // shorter pause is none on Windows (MinGW's sleep_for rounds it down to
 // Sleep(0)), and a reader spinning on the count would be billed to the queue.
-// Wall-clock figures are printed alongside.
+// Wall-clock figures are printed alongside, and how many chunk buffers the
+// queue had to make afresh per thousand chunks (fresh pages cost Windows far
+// more than the copy into them, so this is what a slow queue pays for).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -125,28 +127,52 @@ private:
     uint32_t used_ = 0;
 };
 
+// The system's chunk memory, counting the buffers made.
+class CountingChunkMemory final : public ChunkBufferSource {
+public:
+    uint8_t* Allocate(size_t bytes) noexcept override {
+        made_.fetch_add(1, std::memory_order_relaxed);
+        return ChunkMemory::Allocate(bytes);
+    }
+    void Free(uint8_t* data, size_t bytes) noexcept override { ChunkMemory::Free(data, bytes); }
+    uint64_t Made() const { return made_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<uint64_t> made_{0};
+};
+
 // A queue with the host's side running: a thread that pops and frees every
 // chunk as it appears, checking the lock-free count before taking the lock.
 class QueueWithConsumer {
 public:
-    QueueWithConsumer() {
+    QueueWithConsumer() : queue_(memory_) {
         queue_.Configure(kChunkSize, kMaxChunks);
         consumer_ = std::thread([this] { Consume(); });
         WarmUp();
+        madeBefore_ = memory_.Made();
     }
     ~QueueWithConsumer() {
         stop_.store(true, std::memory_order_release);
         consumer_.join();
     }
     void Write(const uint8_t* bytes, uint32_t length) { queue_.Push(bytes, length); }
+    // Buffers made since the warm-up.
+    uint64_t FreshBuffers() const { return memory_.Made() - madeBefore_; }
 
 private:
     // A running stream has its chunks in circulation already, as the baseline
-    // has its ring: run the stream for 50 ms (some fifty naps of the
-    // consumer) before timing, so that neither side counts first-touch page
-    // faults and the queue does not count the growth of its spare chunks.
+    // has its ring of 512 touched buffers: before timing, the consumer holds
+    // back until the ring is full once, then catches up, so that neither side
+    // counts first-touch page faults and the queue does not count the growth
+    // of its spare chunks to the high-water mark a late consumer makes. (Runs
+    // are shorter than the window after which idle spares go back.) Then the
+    // stream runs for 50 ms, some fifty naps of the consumer.
     void WarmUp() {
         std::vector<uint8_t> chunk(kChunkSize, 0x47);
+        hold_.store(true, std::memory_order_release);
+        for (uint32_t i = 0; i <= kMaxChunks; ++i) queue_.Push(chunk.data(), kChunkSize);
+        hold_.store(false, std::memory_order_release);
+        while (queue_.GetCount() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const Stopwatch watch;
         while (watch.WallSeconds() < 0.05) queue_.Push(chunk.data(), kChunkSize);
         while (queue_.GetCount() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -154,7 +180,7 @@ private:
 
     void Consume() {
         while (!stop_.load(std::memory_order_acquire)) {
-            if (queue_.GetCount() == 0) {
+            if (queue_.GetCount() == 0 || hold_.load(std::memory_order_acquire)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
@@ -162,8 +188,11 @@ private:
         }
     }
 
+    CountingChunkMemory memory_;
     TsChunkQueue queue_;
+    uint64_t madeBefore_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> hold_{false};  // the consumer waits (warm-up only)
     std::thread consumer_;
 };
 
@@ -171,15 +200,22 @@ private:
 struct Rate {
     double cpuMBps = 0;
     double wallMBps = 0;
+    double freshPerThousand = 0;  // the queue's fresh buffers per 1000 chunks
 
     // Keeps the best of the runs (judged by CPU time).
-    void Offer(uint64_t bytes, const Stopwatch& watch) {
+    void Offer(uint64_t bytes, const Stopwatch& watch, uint64_t fresh = 0) {
         const double cpu = watch.CpuSeconds(), wall = watch.WallSeconds();
         if (cpu <= 0 || wall <= 0 || bytes / cpu / 1e6 <= cpuMBps) return;
         cpuMBps = bytes / cpu / 1e6;
         wallMBps = bytes / wall / 1e6;
+        const double chunks = double(bytes) / kChunkSize;
+        freshPerThousand = chunks > 0 ? fresh * 1000.0 / chunks : 0;
     }
 };
+
+// What a run of either side made afresh: the queue counts, the ring makes nothing.
+uint64_t FreshBuffers(const QueueWithConsumer& queue) { return queue.FreshBuffers(); }
+uint64_t FreshBuffers(const MemcpyRing&) { return 0; }
 
 struct Figures {
     Rate queue;
@@ -193,9 +229,10 @@ void PrintRatios(const std::map<uint32_t, Figures>& figures) {
         const Rate& q = it->second.queue;
         const Rate& m = it->second.memcpy;
         PrintFigure("queue/memcpy ratio: %.2f  (sample %6u bytes; per CPU second: queue %8.1f MB/s,"
-                    " memcpy %8.1f MB/s; wall clock: queue %.1f MB/s, memcpy %.1f MB/s)\n",
+                    " memcpy %8.1f MB/s; wall clock: queue %.1f MB/s, memcpy %.1f MB/s; queue's"
+                    " fresh buffers per 1000 chunks: %.1f)\n",
                     m.cpuMBps > 0 ? q.cpuMBps / m.cpuMBps : 0, size, q.cpuMBps, m.cpuMBps, q.wallMBps,
-                    m.wallMBps);
+                    m.wallMBps, q.freshPerThousand);
     }
 }
 
@@ -215,7 +252,8 @@ void WriteSamples(benchmark::State& state, Rate Figures::*side) {
     const Stopwatch watch;
     for (auto _ : state) sink->Write(source.Next(), source.Size());
     const uint64_t bytes = uint64_t(state.iterations()) * source.Size();
-    if (watch.WallSeconds() >= 0.05) (g_figures[source.Size()].*side).Offer(bytes, watch);
+    if (watch.WallSeconds() >= 0.05)
+        (g_figures[source.Size()].*side).Offer(bytes, watch, FreshBuffers(*sink));
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 
@@ -266,7 +304,7 @@ void Measure(uint32_t sampleSize, Rate& rate) {
         for (int i = 0; i < 256; ++i) sink->Write(source.Next(), sampleSize);
         bytes += uint64_t(256) * sampleSize;
     } while (watch.WallSeconds() < kRunSeconds);
-    rate.Offer(bytes, watch);
+    rate.Offer(bytes, watch, FreshBuffers(*sink));
 }
 
 }  // namespace

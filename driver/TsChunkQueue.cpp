@@ -22,7 +22,7 @@ std::unique_ptr<TsChunk*[]> NewSlots(size_t count) {
 
 }  // namespace
 
-TsChunkQueue::TsChunkQueue(ChunkBufferSource& buffers)
+TsChunkQueue::TsChunkQueue(ChunkBufferSource& buffers, MonotonicClock& clock)
     : filling_(nullptr),
       filled_(0),
       fillEpoch_(0),
@@ -32,10 +32,14 @@ TsChunkQueue::TsChunkQueue(ChunkBufferSource& buffers)
       ringCapacity_(0),
       spareCapacity_(0),
       buffers_(buffers),
+      clock_(clock),
       ringHead_(0),
       ringSize_(0),
       spareCount_(0),
-      count_(0) {
+      count_(0),
+      windowStartMs_(clock.NowMs()),
+      lowWater_(0),
+      idleToGive_(0) {
     Configure(0, 0);
 }
 
@@ -62,7 +66,9 @@ TsChunkQueue::~TsChunkQueue() {
 void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
     // A maximum of 0 would never make room; it keeps one chunk instead.
     const uint32_t slots = maxChunks != 0 ? maxChunks : 1;
-    const uint32_t spareSlots = KeptSpares;
+    // Room for every chunk in circulation: the ring's, the one filling and
+    // those the host holds.
+    const uint32_t spareSlots = slots + KeptSpares;
     std::unique_ptr<TsChunk*[]> ring = NewSlots(slots);
     std::unique_ptr<TsChunk*[]> spares = NewSlots(spareSlots);
     if (!ring || !spares) Trace("(TsChunkQueue::Configure) no chunk slots", slots);
@@ -77,6 +83,7 @@ void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
         ringHead_ = 0;
         chunkSize_ = chunkSize;
         maxChunks_ = maxChunks;
+        windowStartMs_ = clock_.NowMs();
     }
     // No sample can arrive yet, so the filling chunk is made without the lock.
     filled_ = 0;
@@ -142,7 +149,9 @@ bool TsChunkQueue::CompleteChunk() {
         Trace("(TsChunkQueue::Push) chunk lost: out of memory", chunkSize_);
         return false;
     }
-    // Only this thread takes spares, so one counted now is there under the lock.
+    // Only this thread takes spares but for the idle ones the host gives
+    // back, and those never take the count below KeptSpares: one counted
+    // now is there under the lock.
     TsChunk* fresh =
         spareCount_.load(std::memory_order_relaxed) == 0 ? NewChunk(chunkSize_) : nullptr;
     TsChunk* unwanted = nullptr;
@@ -215,8 +224,8 @@ TsChunk* TsChunkQueue::PopLocked() {
 }
 
 void TsChunkQueue::Clear() {
-    // The chunks beyond the spares' room are freed after the lock, so the
-    // streaming thread's hand-over never waits for the system's pages.
+    // Chunks beyond the spares' room (of another size) are freed after the
+    // lock, so the streaming thread's hand-over never waits for the system's pages.
     const uint32_t queued = GetCount();
     std::unique_ptr<TsChunk*[]> dropped(queued != 0 ? new (std::nothrow) TsChunk*[queued] : nullptr);
     uint32_t droppedCount = 0;
@@ -236,12 +245,36 @@ void TsChunkQueue::Clear() {
 }
 
 void TsChunkQueue::Recycle(TsChunk* chunk) {
-    if (chunk == nullptr) return;
+    const uint64_t now = clock_.NowMs();
+    TsChunk* idle[GiveBackBatch];
+    uint32_t idleCount = 0;
     {
         ScopedPlainLock lock(queueLock_);
-        chunk = KeepSpare(chunk);
+        if (chunk != nullptr) chunk = KeepSpare(chunk);
+        idleCount = TakeIdleSpares(now, idle);
     }
     FreeChunk(chunk);
+    for (uint32_t i = 0; i < idleCount; ++i) FreeChunk(idle[i]);
+}
+
+// At the end of each window, the fewest spares it saw were never taken in
+// it: beyond KeptSpares, those go back over the next calls. The window's
+// count is the only bookkeeping; which spares go does not matter, they are
+// alike.
+uint32_t TsChunkQueue::TakeIdleSpares(uint64_t nowMs, TsChunk** out) {
+    const uint32_t count = spareCount_.load(std::memory_order_relaxed);
+    if (nowMs - windowStartMs_ >= IdleSpareMs) {
+        idleToGive_ = lowWater_ > KeptSpares ? lowWater_ - KeptSpares : 0;
+        windowStartMs_ = nowMs;
+        lowWater_ = count;
+    }
+    uint32_t taken = 0;
+    while (taken < GiveBackBatch && idleToGive_ > 0 &&
+           spareCount_.load(std::memory_order_relaxed) > KeptSpares) {
+        out[taken++] = TakeSpare();
+        --idleToGive_;
+    }
+    return taken;
 }
 
 void TsChunkQueue::ReleaseBuffers() { FreeKeptChunks(); }
@@ -261,6 +294,7 @@ TsChunk* TsChunkQueue::TakeSpare() {
     const uint32_t count = spareCount_.load(std::memory_order_relaxed);
     if (count == 0) return nullptr;
     spareCount_.store(count - 1, std::memory_order_relaxed);
+    if (count - 1 < lowWater_) lowWater_ = count - 1;
     return spares_[count - 1];
 }
 
@@ -271,6 +305,8 @@ void TsChunkQueue::FreeKeptChunks() {
     filled_ = 0;
     ScopedPlainLock lock(queueLock_);
     while (TsChunk* chunk = TakeSpare()) FreeChunk(chunk);
+    lowWater_ = 0;
+    idleToGive_ = 0;
 }
 
 uint32_t TsChunkQueue::GetCount() const { return count_.load(std::memory_order_relaxed); }

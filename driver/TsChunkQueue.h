@@ -7,10 +7,16 @@
 // (the oldest is dropped when the ring is full; a maximum of 0 keeps one)
 // and a spare takes its place: a chunk the host handed back through Recycle
 // or the drop rule or Clear removed, or a new one when none is left. Once the
-// stream runs a chunk costs no allocation, and its pages are faulted in. At
-// most KeptSpares spares are kept: once a reader that fell behind has caught
-// up, the memory of the chunks it caught up on goes back (a 32-bit host with
-// several tuners cannot afford a full ring's worth per tuner for good).
+// stream runs a chunk costs no allocation, and its pages are faulted in:
+// fresh pages cost Windows far more than the copy into them, so a reader
+// that falls behind by a burst and catches up must find its chunks kept.
+//
+// Spares are therefore kept up to the recent high-water mark, but not for
+// good: a 32-bit host with several tuners cannot afford a full ring's worth
+// per tuner after one long stall. The host side (Recycle, which the driver
+// calls at every GetTsStream) watches, over windows of IdleSpareMs, how many
+// spares stayed untouched the whole window; those beyond KeptSpares go back
+// to the system, at most GiveBackBatch per call and after the lock is left.
 //
 // Memory that cannot be had loses data, never the queue: a chunk whose
 // buffer cannot be made is skipped whole, as the drop rule drops one, and
@@ -32,15 +38,23 @@
 #include "driver/TsChunk.h"
 #include "platform/ChunkMemory.h"
 #include "platform/Locks.h"
+#include "platform/MonotonicClock.h"
 
 class TsChunkQueue {
 public:
-    // Spares kept beyond the queued chunks.
+    // Spares kept however long they stay unused.
     static constexpr uint32_t KeptSpares = 8;
+    // Spares untouched for a whole window of this many milliseconds are
+    // given back (beyond KeptSpares)...
+    static constexpr uint32_t IdleSpareMs = 2000;
+    // ...at most this many per Recycle.
+    static constexpr uint32_t GiveBackBatch = 16;
 
     // Empty and unconfigured: ChunkSize 0, MaxChunks 0. Buffers come from
-    // `buffers`, which must outlive the queue.
-    explicit TsChunkQueue(ChunkBufferSource& buffers = ChunkMemory::System());
+    // `buffers`, the time the idle spares are judged by from `clock`; both
+    // must outlive the queue.
+    explicit TsChunkQueue(ChunkBufferSource& buffers = ChunkMemory::System(),
+                          MonotonicClock& clock = MonotonicClock::System());
     ~TsChunkQueue();
     TsChunkQueue(const TsChunkQueue&) = delete;
     TsChunkQueue& operator=(const TsChunkQueue&) = delete;
@@ -60,12 +74,12 @@ public:
     TsChunk* Pop();
 
     // Takes back a chunk that Pop handed out: it is kept whole for a later
-    // chunk, or freed when it does not fit or KeptSpares are kept. Null is
-    // allowed.
+    // chunk, or freed when it does not fit. Null is allowed. Either way,
+    // spares that stayed idle go back a few at a time (see above).
     void Recycle(TsChunk* chunk);
 
-    // Drops every queued chunk (up to KeptSpares of them kept as spares) and
-    // discards the partly filled one, also when a Push runs meanwhile.
+    // Drops every queued chunk (kept as spares) and discards the partly
+    // filled one, also when a Push runs meanwhile.
     void Clear();
 
     // Frees the spare chunks and the buffer of the chunk being filled, so an
@@ -98,6 +112,8 @@ private:
     TsChunk* Append(TsChunk* chunk);
     TsChunk* KeepSpare(TsChunk* chunk);
     TsChunk* TakeSpare();
+    // Moves up to GiveBackBatch idle spares into `out`; their count.
+    uint32_t TakeIdleSpares(uint64_t nowMs, TsChunk** out);
     TsChunk* PopLocked();
     void PublishCount();
 
@@ -124,6 +140,7 @@ private:
     std::unique_ptr<TsChunk*[]> ring_;    // ringCapacity_ slots, oldest at ringHead_
     std::unique_ptr<TsChunk*[]> spares_;  // spareCapacity_ slots
     ChunkBufferSource& buffers_;
+    MonotonicClock& clock_;
 
     // Written under queueLock_; Push reads spareCount_ and GetCount count_
     // without it.
@@ -132,4 +149,7 @@ private:
     uint32_t ringSize_;
     std::atomic<uint32_t> spareCount_;  // entries of spares_ in use
     std::atomic<uint32_t> count_;       // mirrors ringSize_ for the lock-free GetCount
+    uint64_t windowStartMs_;            // the idle-spare window under way began
+    uint32_t lowWater_;                 // fewest spares seen in it: untouched ones
+    uint32_t idleToGive_;               // found idle by the last window, not yet given back
 };

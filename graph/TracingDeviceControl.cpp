@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/DeviceCallText.h"
+#include "platform/KeyedDigest.h"
+#include "platform/SystemRandom.h"
 #include "platform/Trace.h"
 
 namespace {
@@ -43,13 +45,40 @@ DeviceCallItem BytesOf(const Record* record) {
     return DeviceCallItem::Of(record, record != nullptr ? sizeof(Record) : 0);
 }
 
+// The key of the card digests, drawn once per load. Plain atomics rather
+// than a guarded static: the shipped runtime's guard would leave a
+// semaphore behind at every unload. A failed draw leaves the key zero and
+// the digests are then written as zeros: they say nothing, but nothing of
+// the card either.
+bool CardDigestKey(KeyedDigest* key) {
+    static std::atomic<int> state{0};  // 0 not drawn, 1 drawing, 2 drawn, 3 none to be had
+    static uint64_t halves[2];
+    int expected = 0;
+    if (state.compare_exchange_strong(expected, 1)) {
+        state.store(FillSystemRandom(halves, sizeof halves) ? 2 : 3);
+    } else {
+        while (state.load() == 1) Sleep(0);
+    }
+    if (state.load() != 2) return false;
+    *key = KeyedDigest(halves[0], halves[1]);
+    return true;
+}
+
+// Card bytes as the line keeps them: length, digest and the last `keptTail`.
+DeviceCallItem CardBytes(const uint8_t* bytes, uint32_t length, size_t keptTail) {
+    if (bytes == nullptr) return DeviceCallItem::Of(nullptr, 0);
+    KeyedDigest key(0, 0);
+    const bool keyed = CardDigestKey(&key);
+    return DeviceCallItem::HiddenOf(bytes, length, keptTail, keyed ? &key : nullptr);
+}
+
 // The card's answer as the device wrote it: its two length bytes and the
-// body they announce, within the caller's buffer.
+// body they announce, within the caller's buffer, the body's status word kept.
 DeviceCallItem CardAnswer(const uint8_t* response, uint32_t size) {
     if (response == nullptr || size < 2) return DeviceCallItem::Of(nullptr, 0);
     const uint32_t announced = (uint32_t{response[0]} << 8) | response[1];
     const uint32_t length = announced + 2 <= size ? announced + 2 : size;
-    return DeviceCallItem::Of(response, length);
+    return CardBytes(response, length, length >= 4 ? 2 : 0);
 }
 
 }  // namespace
@@ -119,8 +148,7 @@ HRESULT STDMETHODCALLTYPE TracingDeviceControl::TransmitCardCommand(const uint8_
                                                                     uint8_t* response,
                                                                     uint32_t responseSize) {
     const HRESULT hr = inner_.TransmitCardCommand(command, length, response, responseSize);
-    return Record("TransmitCardCommand", hr,
-                  {DeviceCallItem::Of(command, command != nullptr ? length : 0), Number(responseSize)},
+    return Record("TransmitCardCommand", hr, {CardBytes(command, length, 0), Number(responseSize)},
                   {CardAnswer(response, responseSize)});
 }
 

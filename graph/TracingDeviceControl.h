@@ -4,6 +4,11 @@
 // the operation, its inputs, its result code and what the device wrote. It
 // lives for one call, on the caller's stack, over the interface the call
 // queried; it adds no reference of its own.
+//
+// The smart card's commands and answers carry the card's identity, and the
+// debug output is anyone's to read: of them the line keeps only the length,
+// an answer's status word and a digest keyed with a random value this load
+// of the library draws at its first card call and never writes anywhere.
 #pragma once
 
 #include "platform/TunerDeviceControl.h"

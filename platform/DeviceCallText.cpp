@@ -24,9 +24,10 @@ void AppendItems(std::string* text, const std::vector<DeviceCallItem>& items) {
             text->push_back('x');
             AppendHex(text, item.Bytes);
         } else {
-            char head[32];
-            std::snprintf(head, sizeof head, "@%u:%08x", static_cast<unsigned>(item.HiddenLength),
-                          static_cast<unsigned>(item.HiddenDigest));
+            char head[40];
+            std::snprintf(head, sizeof head, "@%u:%08x%08x", static_cast<unsigned>(item.HiddenLength),
+                          static_cast<unsigned>(item.HiddenDigest >> 32),
+                          static_cast<unsigned>(item.HiddenDigest & 0xFFFFFFFFu));
             *text += head;
             if (!item.Bytes.empty()) {
                 text->push_back(':');
@@ -71,17 +72,20 @@ bool ParseHidden(const std::string& text, DeviceCallItem* item) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return false;
     uint64_t length = 0;
-    if (!ParseDecimal(text.substr(0, colon), &length) || length > UINT32_MAX) return false;
+    if (!ParseDecimal(text.substr(0, colon), &length) || length > DeviceCallText::MaxHiddenLength)
+        return false;
     const size_t second = text.find(':', colon + 1);
     const std::string digest = text.substr(colon + 1, second == std::string::npos ? std::string::npos
                                                                                  : second - colon - 1);
     std::vector<uint8_t> digestBytes;
-    if (digest.size() != 8 || !ParseHex(digest, &digestBytes)) return false;
+    if ((digest.size() != 8 && digest.size() != 16) || !ParseHex(digest, &digestBytes)) return false;
     item->Type = DeviceCallItem::Kind::Hidden;
     item->HiddenLength = static_cast<uint32_t>(length);
-    item->HiddenDigest = (uint32_t{digestBytes[0]} << 24) | (uint32_t{digestBytes[1]} << 16) |
-                         (uint32_t{digestBytes[2]} << 8) | digestBytes[3];
-    return second == std::string::npos || ParseHex(text.substr(second + 1), &item->Bytes);
+    item->HiddenDigest = 0;
+    for (uint8_t byte : digestBytes) item->HiddenDigest = item->HiddenDigest << 8 | byte;
+    // The kept tail is part of the bytes counted.
+    if (second != std::string::npos && !ParseHex(text.substr(second + 1), &item->Bytes)) return false;
+    return item->Bytes.size() <= item->HiddenLength;
 }
 
 bool ParseItem(const std::string& text, DeviceCallItem* item) {
@@ -139,13 +143,13 @@ DeviceCallItem DeviceCallItem::Of(const void* bytes, size_t length) {
     return item;
 }
 
-DeviceCallItem DeviceCallItem::HiddenOf(const std::vector<uint8_t>& bytes, size_t keptTail) {
+DeviceCallItem DeviceCallItem::HiddenOf(const uint8_t* bytes, size_t length, size_t keptTail,
+                                        const KeyedDigest* key) {
     DeviceCallItem item;
     item.Type = Kind::Hidden;
-    item.HiddenLength = static_cast<uint32_t>(bytes.size());
-    item.HiddenDigest = DeviceCallText::Digest(bytes.data(), bytes.size());
-    if (keptTail != 0 && bytes.size() >= keptTail)
-        item.Bytes.assign(bytes.end() - static_cast<std::ptrdiff_t>(keptTail), bytes.end());
+    item.HiddenLength = static_cast<uint32_t>(length);
+    item.HiddenDigest = key != nullptr ? key->Of(bytes, length) : 0;
+    if (keptTail != 0 && length >= keptTail) item.Bytes.assign(bytes + length - keptTail, bytes + length);
     return item;
 }
 
@@ -192,8 +196,3 @@ bool DeviceCallText::Parse(const std::string& raw, DeviceCall* call) {
     }
 }
 
-uint32_t DeviceCallText::Digest(const uint8_t* bytes, size_t length) {
-    uint32_t hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
-}

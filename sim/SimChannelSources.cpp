@@ -1,5 +1,6 @@
 #include "sim/SimChannelSources.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,9 +39,21 @@ void SimChannelSources::Set(const std::string& channel, const SimChannelSource& 
     channels_[channel] = source;
 }
 
-SimChannelSource SimChannelSources::Find(const std::string& channel) const {
+std::string SimChannelSources::TuneKey(const TuneRequest& request) {
+    char key[64];
+    if (request.SystemType == SystemTypeIsdbT)
+        std::snprintf(key, sizeof key, "tune %lu kHz", static_cast<unsigned long>(request.Tail.Frequency));
+    else
+        std::snprintf(key, sizeof key, "tune %lu kHz TSID 0x%04lX",
+                      static_cast<unsigned long>(request.Tail.Frequency),
+                      static_cast<unsigned long>(request.Tsid & 0xFFFF));
+    return key;
+}
+
+SimChannelSource SimChannelSources::Find(const std::string& channel, const std::string& tune) const {
     std::lock_guard<std::mutex> hold(lock_);
-    auto found = channels_.find(channel);
+    auto found = tune.empty() ? channels_.end() : channels_.find(tune);
+    if (found == channels_.end()) found = channels_.find(channel);
     if (found == channels_.end()) found = channels_.find(AnyChannel);
     return found == channels_.end() ? SimChannelSource() : found->second;
 }
@@ -61,9 +74,9 @@ SimSkyKind SimChannelSources::Sky() const {
 }
 
 std::unique_ptr<TsSource> SimChannelSources::Open(const std::string& channel,
-                                                  const TsServiceInfo& service,
-                                                  uint64_t bitRate) const {
-    const SimChannelSource source = Find(channel);
+                                                  const TsServiceInfo& service, uint64_t bitRate,
+                                                  const std::string& tune) const {
+    const SimChannelSource source = Find(channel, tune);
     if (source.Kind == SimSourceKind::Silent) return nullptr;
     if (source.Kind == SimSourceKind::Live)
         return std::unique_ptr<TsSource>(new TsGenerator(service, bitRate));

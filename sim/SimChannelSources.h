@@ -6,6 +6,9 @@
 // named otherwise, so a benchmark can play one pre-generated ring everywhere.
 // The sources also say which sky the satellites show (SimSky): which
 // satellite streams exist at all.
+// A rule may also name a tune instead of a channel (TuneKey): a user's
+// report replays its stream on the frequency (and TSID) the user's driver
+// sent, whatever the plan calls the channel there; it wins over the name.
 //
 // Recordings are read once per file and shared by every device that plays
 // them. Thread-safe; the object lives as long as the devices that hold it.
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/TuneRequest.h"
 #include "sim/SimSky.h"
 #include "ts/TsGenerator.h"
 #include "ts/TsSource.h"
@@ -36,10 +40,16 @@ public:
     // The name every channel not named otherwise answers to.
     static constexpr const char* AnyChannel = "*";
 
-    // `channel` is the plan's channel name ("13ch", "BS1/TS0") or AnyChannel.
+    // The name of the rule for a tune: "tune 473143 kHz" for ISDB-T, with
+    // " TSID 0x40F1" for ISDB-S (the frequency as the driver sends it).
+    static std::string TuneKey(const TuneRequest& request);
+
+    // `channel` is the plan's channel name ("13ch", "BS1/TS0"), AnyChannel
+    // or a TuneKey.
     void Set(const std::string& channel, const SimChannelSource& source);
-    // The rule for `channel`: its own, else AnyChannel's, else Live.
-    SimChannelSource Find(const std::string& channel) const;
+    // The rule for a tune (`tune` a TuneKey, may be empty) on `channel`: the
+    // tune's, else the channel's own, else AnyChannel's, else Live.
+    SimChannelSource Find(const std::string& channel, const std::string& tune = std::string()) const;
     bool Empty() const;
 
     // The satellites' streams (SimSky::BuiltIn until set).
@@ -50,7 +60,7 @@ public:
     // for Live, the prepared recording in a loop for Replay. Null for Silent,
     // and for a recording that cannot be read or holds no usable TS.
     std::unique_ptr<TsSource> Open(const std::string& channel, const TsServiceInfo& service,
-                                   uint64_t bitRate) const;
+                                   uint64_t bitRate, const std::string& tune = std::string()) const;
 
     // The bytes of the file at `path` (UTF-8), read once and then shared;
     // null with a one-line reason in *error.

@@ -165,7 +165,8 @@ void SimDevice::ApplyTune(const TuneRequest& request) {
 std::unique_ptr<TsSource> SimDevice::OpenSource() const {
     const TsServiceInfo service = SimServiceInfo(state_.Channel);
     if (!sources_) return std::unique_ptr<TsSource>(new TsGenerator(service, bitRate_));
-    return sources_->Open(SimChannelName(state_.Channel), service, bitRate_);
+    return sources_->Open(SimChannelName(state_.Channel), service, bitRate_,
+                          SimChannelSources::TuneKey(state_.CurrentTune));
 }
 
 HRESULT SimDevice::ReadRemoteControlKey(uint32_t selector, uint32_t* code, uint8_t* key) {
@@ -695,22 +696,21 @@ bool SimDevice::ScriptedBytes(size_t index, void* out, size_t size) const {
 
 // The card's recorded answer; one whose bytes were left out of the report
 // comes back as that many zero bytes and the status word that was kept.
+// Whatever length the report claims, only the caller's buffer is written:
+// nothing is sized by the report's text.
 void SimDevice::ScriptCardAnswer(uint8_t* response, uint32_t responseSize) const {
     if (answer_.Out.empty()) return;
     const DeviceCallItem& item = answer_.Out[0];
-    std::vector<uint8_t> bytes;
-    if (item.Type == DeviceCallItem::Kind::Bytes) {
-        bytes = item.Bytes;
-    } else if (item.Type == DeviceCallItem::Kind::Hidden) {
-        bytes.assign(item.HiddenLength, 0);
-        if (bytes.size() >= CardResponsePrefix) {
-            const size_t body = bytes.size() - CardResponsePrefix;
-            bytes[0] = static_cast<uint8_t>(body >> 8);
-            bytes[1] = static_cast<uint8_t>(body);
-        }
-        if (bytes.size() >= item.Bytes.size() + CardResponsePrefix)
-            std::copy(item.Bytes.begin(), item.Bytes.end(), bytes.end() - item.Bytes.size());
-    }
     std::memset(response, 0, responseSize);
-    std::memcpy(response, bytes.data(), std::min<size_t>(bytes.size(), responseSize));
+    if (item.Type == DeviceCallItem::Kind::Bytes) {
+        std::memcpy(response, item.Bytes.data(), std::min<size_t>(item.Bytes.size(), responseSize));
+    } else if (item.Type == DeviceCallItem::Kind::Hidden && item.HiddenLength >= CardResponsePrefix) {
+        const size_t length = item.HiddenLength;
+        const size_t body = length - CardResponsePrefix;
+        response[0] = static_cast<uint8_t>(body >> 8);
+        response[1] = static_cast<uint8_t>(body);
+        // The status word ends the answer, where the caller's buffer reaches it.
+        if (length <= responseSize && length >= item.Bytes.size() + CardResponsePrefix)
+            std::copy(item.Bytes.begin(), item.Bytes.end(), response + length - item.Bytes.size());
+    }
 }

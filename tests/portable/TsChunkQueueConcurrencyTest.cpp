@@ -111,12 +111,23 @@ private:
     uint64_t popped_ = 0;
 };
 
+// A clock on which a whole idle-spare window passes at every other reading,
+// so that the consumer gives spares back all the while the producer takes them.
+class RacingClock final : public MonotonicClock {
+public:
+    uint64_t NowMs() noexcept override { return now_.fetch_add(TsChunkQueue::IdleSpareMs / 2); }
+
+private:
+    std::atomic<uint64_t> now_{0};
+};
+
 // Pushes the stream in the given sizes; once `holdConsumerUntil` bytes are in,
 // lets the consumer start (so a small queue is sure to have dropped some).
-RunResult RunProducerAndConsumer(uint32_t chunkSize, uint32_t maxChunks, size_t total, size_t holdConsumerUntil) {
+RunResult RunProducerAndConsumer(uint32_t chunkSize, uint32_t maxChunks, size_t total, size_t holdConsumerUntil,
+                                 MonotonicClock& clock = MonotonicClock::System()) {
     const std::vector<uint8_t> stream = CounterStream(total);
     const std::vector<uint32_t> sizes = SampleSizes(total, chunkSize, 20240611);
-    TsChunkQueue queue;
+    TsChunkQueue queue(ChunkMemory::System(), clock);
     queue.Configure(chunkSize, maxChunks);
 
     std::atomic<bool> consumerMayStart{false}, producerDone{false}, observerStop{false};
@@ -173,6 +184,18 @@ TEST(TsChunkQueueConcurrency, FullSizeQueueWithKeepingUpConsumerLosesNothing) {
     RunResult r = RunProducerAndConsumer(chunkSize, maxChunks, total, 0);
     EXPECT_EQ(r.fault, "");
     EXPECT_LE(r.maxCountSeen, maxChunks);
+    EXPECT_EQ(r.missingChunks, 0u);
+    EXPECT_EQ(r.chunks, total / chunkSize);
+}
+
+// The consumer catches up on a backlog and gives the idle spares back while
+// the producer goes on taking them: no chunk may be lost for want of one.
+TEST(TsChunkQueueConcurrency, SparesGivenBackWhileTheStreamRunsLoseNothing) {
+    const uint32_t chunkSize = 192512, maxChunks = 512;
+    const size_t total = 64 * 1024 * 1024 + 99;  // about 350 chunks, under the maximum
+    RacingClock clock;
+    RunResult r = RunProducerAndConsumer(chunkSize, maxChunks, total, 120 * size_t{chunkSize}, clock);
+    EXPECT_EQ(r.fault, "");
     EXPECT_EQ(r.missingChunks, 0u);
     EXPECT_EQ(r.chunks, total / chunkSize);
 }

@@ -5,6 +5,7 @@
 // new that cannot be replaced; there the out-of-memory tests are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -453,7 +454,7 @@ public:
             return nullptr;
         }
         uint8_t* data = ChunkMemory::Allocate(bytes);
-        if (data != nullptr) left_ -= bytes, out_ += bytes;
+        if (data != nullptr) left_ -= bytes, out_ += bytes, ++made_;
         return data;
     }
     void Free(uint8_t* data, size_t bytes) noexcept override {
@@ -464,11 +465,23 @@ public:
     }
     size_t Out() const { return out_; }
     size_t Refused() const { return refused_; }
+    size_t Made() const { return made_; }
 
 private:
     size_t left_;
     size_t out_ = 0;
     size_t refused_ = 0;
+    size_t made_ = 0;
+};
+
+// Time as the test moves it.
+class ManualClock final : public MonotonicClock {
+public:
+    uint64_t NowMs() noexcept override { return now_; }
+    void Advance(uint64_t ms) { now_ += ms; }
+
+private:
+    uint64_t now_ = 1000;
 };
 
 // Pops every chunk, checking each is a whole chunk of the stream at or after
@@ -497,12 +510,14 @@ Drained Drain(TsChunkQueue& queue, uint32_t chunk, uint64_t* next, uint64_t end)
 
 // A stalled reader on tuner A fills its queue until the buffers run out; A
 // loses whole chunks and nothing else, tuner B beside it loses nothing; once
-// A's reader catches up, A keeps only a few spares and streams again.
+// A's reader caught up and its spares stayed idle, A keeps only a few and
+// streams again.
 TEST(TsChunkQueueOutOfMemory, ShortOfMemoryTheStalledTunerDropsAndTheOtherStreams) {
     constexpr uint32_t chunk = 188 * 8;
     constexpr uint32_t budgetChunks = 24;
     BudgetSource budget(size_t{budgetChunks} * chunk);
-    TsChunkQueue a(budget), b(budget);
+    ManualClock clock;
+    TsChunkQueue a(budget, clock), b(budget, clock);
     a.Configure(chunk, 64);
     b.Configure(chunk, 64);
     uint64_t nextA = 0, nextB = 0;
@@ -530,6 +545,14 @@ TEST(TsChunkQueueOutOfMemory, ShortOfMemoryTheStalledTunerDropsAndTheOtherStream
     EXPECT_EQ(caughtUp.Lost, 0u);
     EXPECT_EQ(nextA, uint64_t{heldByA} * chunk);
     EXPECT_TRUE(caughtUp.Whole);
+    // What A caught up on stays as spares while they may be wanted again;
+    // the window of the stall ends with none idle, the next one with all of
+    // them, and those go back over a few calls.
+    EXPECT_GT(a.SpareCount(), TsChunkQueue::KeptSpares);
+    clock.Advance(TsChunkQueue::IdleSpareMs);
+    a.Recycle(nullptr);
+    clock.Advance(TsChunkQueue::IdleSpareMs);
+    for (int call = 0; call < 4; ++call) a.Recycle(nullptr);
     EXPECT_LE(a.SpareCount(), TsChunkQueue::KeptSpares);
     // A: its filling chunk and its spares; B: the same at most.
     EXPECT_LE(budget.Out(), size_t{2 * (TsChunkQueue::KeptSpares + 1)} * chunk);
@@ -545,4 +568,58 @@ TEST(TsChunkQueueOutOfMemory, ShortOfMemoryTheStalledTunerDropsAndTheOtherStream
         resumed += got.Chunks;
     }
     EXPECT_EQ(resumed, 40u);
+}
+
+// ---- spares over time ------------------------------------------------------
+
+// A reader that falls behind by bursts and catches up: the chunks it caught
+// up on are kept for the next burst, so a stream of bursts makes no fresh
+// buffer after the first (fresh pages are what a slow queue pays for); once
+// a whole window passes with spares untouched, they go back, at most a
+// batch per call, down to the few kept for good.
+TEST(TsChunkQueueRecycling, SparesFollowTheRecentHighWaterAndIdleOnesGoBackAFewAtATime) {
+    constexpr uint32_t chunk = 188 * 4;
+    constexpr uint32_t burst = 48;  // well beyond KeptSpares
+    BudgetSource memory(size_t{1} << 30);
+    ManualClock clock;
+    TsChunkQueue queue(memory, clock);
+    queue.Configure(chunk, 64);
+    uint64_t at = 0, next = 0;
+    size_t madeAfterFirstBurst = 0;
+    for (int round = 0; round < 6; ++round) {
+        for (uint32_t i = 0; i < burst; ++i, at += chunk) PushStream(queue, at, chunk);
+        const Drained got = Drain(queue, chunk, &next, at);
+        ASSERT_TRUE(got.Whole && got.Lost == 0 && got.Chunks == burst) << "round " << round;
+        if (round == 0) madeAfterFirstBurst = memory.Made();
+        clock.Advance(TsChunkQueue::IdleSpareMs / 4);
+    }
+    EXPECT_EQ(memory.Made(), madeAfterFirstBurst) << "the later bursts made fresh buffers";
+    EXPECT_GE(queue.SpareCount(), burst - 1);
+
+    // The bursts stop; a trickle goes on, one chunk in and out at a time,
+    // while the clock passes two whole windows.
+    const uint32_t highWater = queue.SpareCount();
+    uint32_t fewestAfterACall = highWater;
+    size_t largestGiveBack = 0;
+    for (int step = 0; step < 40; ++step, at += chunk) {
+        const size_t before = memory.Out();
+        PushStream(queue, at, chunk);
+        const Drained got = Drain(queue, chunk, &next, at + chunk);  // Recycle once
+        ASSERT_TRUE(got.Whole && got.Lost == 0 && got.Chunks == 1) << "step " << step;
+        largestGiveBack = std::max(largestGiveBack, (before - memory.Out()) / chunk);
+        fewestAfterACall = std::min(fewestAfterACall, queue.SpareCount());
+        clock.Advance(TsChunkQueue::IdleSpareMs / 8);
+    }
+    EXPECT_LE(largestGiveBack, size_t{TsChunkQueue::GiveBackBatch});
+    EXPECT_GT(largestGiveBack, 0u) << "nothing went back";
+    // One spare stays in rotation with the trickle, beside those kept for good.
+    EXPECT_LE(queue.SpareCount(), TsChunkQueue::KeptSpares + 1);
+    EXPECT_GE(queue.SpareCount(), TsChunkQueue::KeptSpares);
+    EXPECT_EQ(memory.Out(), size_t{queue.SpareCount() + 1} * chunk) << "the spares and the chunk filling";
+    EXPECT_LT(fewestAfterACall, highWater);
+
+    // A stream that stops altogether gives its idle spares back to a host
+    // that only polls (GetTsStream with nothing queued).
+    for (int poll = 0; poll < 3; ++poll, clock.Advance(TsChunkQueue::IdleSpareMs)) queue.Recycle(nullptr);
+    EXPECT_EQ(queue.SpareCount(), TsChunkQueue::KeptSpares);
 }

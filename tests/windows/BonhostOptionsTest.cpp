@@ -1,6 +1,8 @@
 // bonhost's command line: commands, required options and clear refusals.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tools/bonhost/BonhostOptions.h"
 
 namespace {
@@ -86,6 +88,19 @@ TEST(BonhostOptions, ScanSelftestAndVersion) {
     EXPECT_EQ(o.Command, BonhostCommand::SelfTest);
     EXPECT_EQ(o.Report, "r.txt");
     EXPECT_FALSE(Parse({"selftest", "--driver", "a.dll", "--space", "0"}, &o, &error));
+    // A report's stream is bounded, and the refusal names the bound.
+    for (const char* seconds : {"1", "2.5", "300"}) {
+        ASSERT_TRUE(Parse({"selftest", "--driver", "a.dll", "--report-dir", "r", "--report-seconds", seconds},
+                          &o, &error))
+            << seconds << ": " << error;
+        EXPECT_DOUBLE_EQ(o.ReportSeconds, std::strtod(seconds, nullptr));
+    }
+    for (const char* seconds : {"301", "0.5", "0", "-3", "1e9", "inf", "x"}) {
+        EXPECT_FALSE(Parse({"selftest", "--driver", "a.dll", "--report-dir", "r", "--report-seconds", seconds},
+                           &o, &error))
+            << seconds;
+        EXPECT_NE(error.find("1 to 300"), std::string::npos) << error;
+    }
     ASSERT_TRUE(Parse({"--version"}, &o, &error));
     EXPECT_EQ(o.Command, BonhostCommand::Version);
 }

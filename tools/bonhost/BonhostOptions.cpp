@@ -90,6 +90,15 @@ std::string CheckSeconds(const std::string& text) {
     return "needs a number of seconds above 0, got: " + text;
 }
 
+// The seconds of TS a report folder takes: enough to show a fault, few
+// enough to send (300 s at 60 Mbit/s is already 2 GB).
+std::string CheckReportSeconds(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() && *end == 0 && value >= 1 && value <= MaxReportSeconds) return std::string();
+    return "needs seconds from 1 to " + std::to_string(MaxReportSeconds) + ", got: " + text;
+}
+
 // Plain decimal milliseconds in range; rewritten without leading zeros, which
 // CLI11's integer reading would otherwise take for octal.
 std::string TakeDwell(std::string& text) {
@@ -245,9 +254,9 @@ void AddOptions(CLI::App* command, BonhostCommand which, BonhostOptions* o) {
                 "the tuner list, the tracing driver's trace and device calls, N s of TS");
             folder->type_name("DIR");
             command->add_option("--report-seconds", o->ReportSeconds,
-                                "seconds of TS the folder gets (default 10)")
+                                "seconds of TS the folder gets, 1 to 300 (default 10)")
                 ->type_name("N")
-                ->check(CheckSeconds)
+                ->check(CheckReportSeconds)
                 ->needs(folder);
             command->add_flag("--scan", o->ReportScan, "the folder also gets scan.json, a scan of every channel")
                 ->needs(folder);

@@ -11,6 +11,7 @@ enum class BonhostCommand { Help, Version, Info, Record, Tuners, Pid, Card, Keys
 // The dwell of `scan` when --dwell is not given, and the longest one taken.
 constexpr uint32_t DefaultDwellMs = 1500;
 constexpr uint32_t MaxDwellMs = 600000;
+constexpr int MaxReportSeconds = 300;  // selftest --report-seconds
 
 struct BonhostOptions {
     BonhostCommand Command = BonhostCommand::Help;
@@ -31,7 +32,7 @@ struct BonhostOptions {
     bool Nit = false;                  // scan --nit
     std::string Report;                // selftest --report FILE (UTF-8)
     std::string ReportDir;             // selftest --report-dir DIR (UTF-8)
-    double ReportSeconds = 10;         // selftest --report-seconds N
+    double ReportSeconds = 10;         // selftest --report-seconds N (1 to MaxReportSeconds)
     bool ReportScan = false;           // selftest --scan
     bool IncludeCardData = false;      // selftest --include-card-data
 };

@@ -128,7 +128,10 @@ const SelfTestReport& BonhostSelfTest::Run(bool print) {
     Record("remote", open, "an open tuner", [&](CheckResult* r) { tuner_->RemoteKey(r); });
     Record("lnb", open, "an open tuner", [&](CheckResult* r) { tuner_->Lnb(r); });
     Record("reopen", open, "an open tuner", [&](CheckResult* r) { tuner_->Reopen(r); });
-    if (tuner_ != nullptr) haveChannel_ = tuner_->Channel(&space_, &channel_);
+    if (tuner_ != nullptr) {
+        haveChannel_ = tuner_->Channel(&space_, &channel_);
+        cardExchanges_ = tuner_->CardExchanges();
+    }
     tuner_.reset();
     return report_;
 }

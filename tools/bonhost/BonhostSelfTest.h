@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/bonhost/BonDriverModule.h"
 #include "tools/bonhost/BonhostOptions.h"
@@ -39,6 +40,8 @@ public:
     // Unload ran or when it did not load).
     BonDriverModule& Module() { return module_; }
     bool Loaded() const { return loaded_ && module_.Driver() != nullptr; }
+    // After Run: the smart-card exchanges the checks made (none without an open tuner).
+    const std::vector<CardExchange>& CardExchanges() const { return cardExchanges_; }
     const std::wstring& IniPath() const { return settings_.IniPath; }
     const std::wstring& DllPath() const { return dllPath_; }
 
@@ -71,6 +74,7 @@ private:
     std::unique_ptr<TunerChecks> tuner_;
     bool haveChannel_ = false;
     DWORD space_ = 0, channel_ = 0;
+    std::vector<CardExchange> cardExchanges_;
     SelfTestReport report_;
     bool print_ = false;
 };

@@ -38,5 +38,12 @@ LONG LibraryCard::Connect() {
 
 LONG LibraryCard::Transmit(const BYTE* command, DWORD size, BYTE* answer, DWORD* length) {
     if (!connected_) return static_cast<LONG>(SCARD_E_NOT_READY);
-    return transmit_(card_, t1_, command, size, nullptr, answer, length);
+    const DWORD room = *length;
+    const LONG status = transmit_(card_, t1_, command, size, nullptr, answer, length);
+    CardExchange exchange;
+    if (command != nullptr) exchange.Command.assign(command, command + size);
+    exchange.Status = status;
+    if (status == SCARD_S_SUCCESS && answer != nullptr) exchange.Answer.assign(answer, answer + (*length <= room ? *length : room));
+    exchanges_.push_back(std::move(exchange));
+    return status;
 }

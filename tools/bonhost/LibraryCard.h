@@ -6,6 +6,16 @@
 #include <windows.h>
 #include <winscard.h>
 
+#include <cstdint>
+#include <vector>
+
+// One command sent through the library's SCardTransmit and what came back.
+struct CardExchange {
+    std::vector<uint8_t> Command;
+    LONG Status = 0;
+    std::vector<uint8_t> Answer;  // on success only
+};
+
 class LibraryCard {
 public:
     explicit LibraryCard(HMODULE module);
@@ -25,6 +35,10 @@ public:
     // room in, the answer's length out); the card's status code.
     LONG Transmit(const BYTE* command, DWORD size, BYTE* answer, DWORD* length);
 
+    // Every Transmit so far, as this process made it: the only record of
+    // the card's bytes a report may carry, and only when the user asks.
+    const std::vector<CardExchange>& Exchanges() const { return exchanges_; }
+
     // Disconnects and releases the context, if open; the destructor does the same.
     void Close();
 
@@ -39,4 +53,5 @@ private:
     SCARDHANDLE card_ = 0;
     bool hasContext_ = false;
     bool connected_ = false;
+    std::vector<CardExchange> exchanges_;
 };

@@ -226,6 +226,7 @@ void TunerChecks::CardReader(CheckResult* result) {
     BYTE answer[512];
     DWORD length = sizeof answer;
     status = card.Transmit(CardQuery, sizeof CardQuery, answer, &length);
+    cardExchanges_ = card.Exchanges();
     if (status != SCARD_S_SUCCESS || length < 2)
         return Judge(result, CheckVerdict::Fail, "reader present, no answer from a card",
                      "insert the broadcast card (B-CAS or ACAS) the right way round; without\n"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/IBonDriver.h"
+#include "tools/bonhost/LibraryCard.h"
 #include "tools/bonhost/SelfTestReport.h"
 
 class TunerChecks {
@@ -40,6 +41,8 @@ public:
         return tried_;
     }
     bool Streamed() const { return !pids_.empty(); }
+    // The card exchanges the card check made.
+    const std::vector<CardExchange>& CardExchanges() const { return cardExchanges_; }
 
 private:
     // Tunes and waits up to `ms` for the first chunk; its delay in *ms.
@@ -61,4 +64,5 @@ private:
     DWORD space_ = 0, channel_ = 0;
     double firstChunkMs_ = 0;
     std::map<uint16_t, uint64_t> pids_;  // packets per PID in the stream check
+    std::vector<CardExchange> cardExchanges_;
 };

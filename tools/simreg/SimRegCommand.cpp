@@ -3,9 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <sstream>
 
 #include <windows.h>
 
@@ -16,6 +14,7 @@
 #include "sim/SimClassIds.h"
 #include "sim/SimDeviceEvents.h"
 #include "sim/SimRegistry.h"
+#include "sim/SimReplayPlan.h"
 #include "sim/SimReplayRegistry.h"
 #include "sim/SimSky.h"
 #include "sim/SimSkyRegistry.h"
@@ -262,9 +261,10 @@ public:
             ->check(CLI::IsMember({"Apartment", "Both"}));
         sub = Add("replay-report", Command::ReplayReport,
                   "the simulated tuner becomes the one of a user's report folder\n"
-                  "(bonhost selftest --report-dir): its name and device path, its\n"
-                  "recorded answers to every device call, and the recorded TS on\n"
-                  "the channel tested (every other channel silent)");
+                  "(bonhost selftest --report-dir, with the tracing DLL): its name\n"
+                  "and device path, its recorded answers to every device call, and\n"
+                  "the recorded TS on the tune tested (every other channel silent);\n"
+                  "--off puts the tuners and channel sources back");
         CLI::Option* report = sub->add_option("DIR", values->File, "the report folder");
         sub->add_flag("--off", values->All, "no report replayed any more")->excludes(report);
         sub->require_option(1);
@@ -493,76 +493,74 @@ int SimRegCommand::Event(SimDeviceEvent event, unsigned tuner, bool all) {
 
 namespace {
 
-// The tuners of a report's tuners.txt ("1. NAME" then "   DevicePath: PATH").
-std::vector<SimDeviceRecord> ReportTuners(const std::string& text) {
-    std::vector<SimDeviceRecord> tuners;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t dot = line.find(". ");
-        if (dot != std::string::npos && dot > 0 &&
-            line.find_first_not_of("0123456789") == dot) {
-            SimDeviceRecord record;
-            record.friendlyName = WideOf(line.substr(dot + 2));
-            tuners.push_back(record);
-        } else if (!tuners.empty() && line.find("DevicePath: ") != std::string::npos) {
-            tuners.back().devicePath = WideOf(line.substr(line.find("DevicePath: ") + 12));
-        }
-    }
-    return tuners;
+// A text of the report folder, bounded: a report is not trusted for its size.
+bool ReadReportText(const std::wstring& dir, const wchar_t* name, std::string* text) {
+    if (ReadWholeFile(dir + L"\\" + name, text, SimReplayPlan::MaxTextBytes)) return true;
+    std::fprintf(stderr, "simreg: %s\\%s cannot be read or is larger than %u MiB\n", Utf8Of(dir).c_str(),
+                 Utf8Of(name).c_str(), static_cast<unsigned>(SimReplayPlan::MaxTextBytes >> 20));
+    return false;
 }
 
-// The channel the report's stream.ts holds: "stream.ts: N bytes of space S,
-// channel C (NAME)" in report.txt; empty when it holds none.
-std::string StreamChannel(const std::string& report, uint64_t* bytes) {
-    const size_t at = report.find("\nstream.ts: ");
-    *bytes = 0;
-    if (at == std::string::npos) return std::string();
-    const std::string line = report.substr(at + 1, report.find('\n', at + 1) - at - 1);
-    *bytes = std::strtoull(line.c_str() + 11, nullptr, 10);
-    const size_t open = line.rfind('('), close = line.rfind(')');
-    return open != std::string::npos && close > open ? line.substr(open + 1, close - open - 1)
-                                                     : std::string();
+// The report's tuners in place of the simulated ones, each as the user's
+// system listed it (the path taken as it is).
+HRESULT AddReportTuners(const std::vector<SimReplayTuner>& tuners) {
+    HRESULT hr = SimRegistry::ClearCategory(SimCategoryNetworkTuner);
+    for (const SimReplayTuner& tuner : tuners) {
+        if (FAILED(hr)) break;
+        SimDeviceRecord record;
+        record.friendlyName = WideOf(tuner.FriendlyName);
+        record.devicePath = WideOf(tuner.DevicePath);
+        record.clsid = SimRegistry::GuidText(CLSID_SimTunerFilter);
+        hr = SimRegistry::AddDevice(SimCategoryNetworkTuner, &record);
+        if (SUCCEEDED(hr)) std::printf("tuner\t%s\t%s\n", tuner.FriendlyName.c_str(), tuner.DevicePath.c_str());
+    }
+    return hr;
 }
 
 }  // namespace
 
 int SimRegCommand::ReplayReport(const std::wstring& folder, bool off) {
     if (off) {
-        const HRESULT hr = SimReplayRegistry::Clear();
-        return FAILED(hr) ? Failed("replay-report --off", hr) : 0;
+        const HRESULT hr = SimReplayRegistry::RestoreSetup();
+        if (FAILED(hr)) return Failed("replay-report --off", hr);
+        std::printf(hr == S_OK ? "no report replayed; the tuners and channel sources are back as before\n"
+                               : "no report replayed (none kept a setup to go back to)\n");
+        return 0;
     }
     const std::wstring dir = FullPath(folder);
-    const std::string report = ReadWholeFile(dir + L"\\report.txt");
-    const std::vector<SimDeviceRecord> tuners = ReportTuners(ReadWholeFile(dir + L"\\tuners.txt"));
-    const std::wstring calls = dir + L"\\device-calls.txt";
-    if (report.empty() || GetFileAttributesW(calls.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "simreg: %s holds no report.txt and device-calls.txt\n",
-                     Utf8Of(dir).c_str());
+    std::string report, calls, tuners;
+    if (!ReadReportText(dir, L"report.txt", &report) || !ReadReportText(dir, L"device-calls.txt", &calls))
+        return ExitFailed;
+    // A report without tuners.txt lists none.
+    if (GetFileAttributesW((dir + L"\\tuners.txt").c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !ReadReportText(dir, L"tuners.txt", &tuners))
+        return ExitFailed;
+    SimReplayPlan plan;
+    std::string error;
+    if (!plan.Read(report, calls, tuners, &error)) {
+        std::fprintf(stderr, "simreg: %s: %s\n", Utf8Of(dir).c_str(), error.c_str());
         return ExitFailed;
     }
-    // The user's tuners take the place of the simulated ones.
-    HRESULT hr = SimRegistry::ClearCategory(SimCategoryNetworkTuner);
-    for (const SimDeviceRecord& tuner : tuners) {
-        if (FAILED(hr)) break;
-        hr = SimRegistry::AddTuners(1, tuner.friendlyName, tuner.devicePath, nullptr);
-        if (SUCCEEDED(hr))
-            std::printf("tuner\t%s\t%s\n", Utf8Of(tuner.friendlyName).c_str(), Utf8Of(tuner.devicePath).c_str());
-    }
-    // Every channel silent but the one the report recorded.
+    const std::wstring stream = dir + L"\\stream.ts";
+    if (plan.HasStream() && !CheckRecording(stream)) return ExitFailed;
+
+    HRESULT hr = SimReplayRegistry::KeepSetup();
+    if (SUCCEEDED(hr)) hr = AddReportTuners(plan.Tuners());
+    // Every channel silent but the tune the report recorded.
     if (SUCCEEDED(hr)) hr = SimSourceRegistry::Clear();
     if (SUCCEEDED(hr)) hr = SimSourceRegistry::Set(L"*", SimSourceRegistry::SilentValue());
-    uint64_t bytes = 0;
-    const std::string channel = StreamChannel(report, &bytes);
-    const std::wstring stream = dir + L"\\stream.ts";
-    if (SUCCEEDED(hr) && !channel.empty() && bytes >= 188 && CheckRecording(stream)) {
-        hr = SimSourceRegistry::Set(WideOf(channel), stream);
-        std::printf("channel\t%s\treplays %s\n", channel.c_str(), Utf8Of(stream).c_str());
+    if (SUCCEEDED(hr) && plan.HasStream()) {
+        const std::string tune = SimChannelSources::TuneKey(plan.StreamTune());
+        hr = SimSourceRegistry::Set(WideOf(tune), stream);
+        std::printf("stream\t%s (device-calls.txt line %zu)\treplays %s\n", tune.c_str(),
+                    plan.StreamTuneLine(), Utf8Of(stream).c_str());
     }
-    if (SUCCEEDED(hr)) hr = SimReplayRegistry::Set(calls);
+    const std::wstring answers = dir + L"\\device-calls.txt";
+    if (SUCCEEDED(hr)) hr = SimReplayRegistry::Set(answers);
     if (FAILED(hr)) return Failed("replay-report", hr);
-    std::printf("answers\t%s\n", Utf8Of(calls).c_str());
-    std::printf("put the report's settings\\ files beside the DLL and run bonhost selftest\n");
+    std::printf("answers\t%s (%zu device calls)\n", Utf8Of(answers).c_str(), plan.DeviceCalls());
+    std::printf("put the report's settings\\ files beside the DLL and run bonhost selftest;\n"
+                "simreg replay-report --off puts the tuners and channel sources back\n");
     return 0;
 }
 
