@@ -119,16 +119,20 @@ protected:
         std::fprintf(file, "AutoRecover=%d\r\nStallSeconds=1\r\n", autoRecover ? 1 : 0);
         std::fclose(file);
     }
-    // Runs `call` and notes when it took longer than the bound.
+    // Runs `call` and notes when it took longer than `boundMs`.
     template <class Call>
-    void Timed(RowOutcome* outcome, const char* what, Call call) {
+    void TimedWithin(RowOutcome* outcome, const char* what, ULONGLONG boundMs, Call call) {
         const ULONGLONG start = GetTickCount64();
         call();
         const ULONGLONG took = GetTickCount64() - start;
-        if (took > CallBoundMs) {
+        if (took > boundMs) {
             outcome->Bounded = false;
             outcome->Note += std::string(what) + " took " + std::to_string(took) + " ms; ";
         }
+    }
+    template <class Call>
+    void Timed(RowOutcome* outcome, const char* what, Call call) {
+        TimedWithin(outcome, what, CallBoundMs, call);
     }
     // Whether TS reaches the host within `ms` from now: through the reader
     // when there is one, else by what is queued.
@@ -371,26 +375,14 @@ RowOutcome TunerRecovery::RunUnkindRow(int modeIndex, Activity activity) {
                 Sleep(100);
             }
             break;
-        case Activity::Closing: {
-            const ULONGLONG start = GetTickCount64();
-            driver->CloseTuner();
-            if (GetTickCount64() - start > closeBound) {
-                outcome.Bounded = false;
-                outcome.Note += "CloseTuner took " + std::to_string(GetTickCount64() - start) + " ms; ";
-            }
+        case Activity::Closing:
+            TimedWithin(&outcome, "CloseTuner", closeBound, [&] { driver->CloseTuner(); });
             closed = true;
             break;
-        }
-        case Activity::Releasing: {
-            const ULONGLONG start = GetTickCount64();
-            driver->Release();
-            if (GetTickCount64() - start > closeBound) {
-                outcome.Bounded = false;
-                outcome.Note += "Release took " + std::to_string(GetTickCount64() - start) + " ms; ";
-            }
+        case Activity::Releasing:
+            TimedWithin(&outcome, "Release", closeBound, [&] { driver->Release(); });
             released = true;
             break;
-        }
         default:
             break;
     }
