@@ -94,15 +94,9 @@ void TsChunkQueue::Configure(uint32_t chunkSize, uint32_t maxChunks) {
     }
 }
 
-bool TsChunkQueue::Push(const uint8_t* bytes, uint32_t length) {
+// A sample that completes a chunk, a Push after Clear, or no accumulation.
+bool TsChunkQueue::PushSlow(const uint8_t* bytes, uint32_t length) {
     if (length == 0) return false;
-    // Most samples fit in the chunk being filled, and no Clear came between.
-    if (length < chunkSize_ - filled_ && filling_ != nullptr &&
-        epoch_.load(std::memory_order_relaxed) == fillEpoch_) {
-        std::memcpy(filling_->Data + filled_, bytes, length);
-        filled_ += length;
-        return false;
-    }
     if (chunkSize_ == 0) return PushBlock(bytes, length);
     return Fill(bytes, length);
 }

@@ -33,6 +33,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "driver/TsChunk.h"
@@ -65,8 +66,18 @@ public:
     void Configure(uint32_t chunkSize, uint32_t maxChunks);
 
     // Appends `length` bytes; true when at least one chunk was appended.
-    // Streaming thread only: one Push at a time.
-    bool Push(const uint8_t* bytes, uint32_t length);
+    // Streaming thread only: one Push at a time. Most samples fit in the
+    // chunk being filled with no Clear between: that copy is inline, since at
+    // one TS packet per sample a call costs as much as the copy.
+    bool Push(const uint8_t* bytes, uint32_t length) {
+        if (length != 0 && length < chunkSize_ - filled_ && filling_ != nullptr &&
+            epoch_.load(std::memory_order_relaxed) == fillEpoch_) {
+            std::memcpy(filling_->Data + filled_, bytes, length);
+            filled_ += length;
+            return false;
+        }
+        return PushSlow(bytes, length);
+    }
 
     // Removes and returns the oldest chunk (the caller owns it and hands it
     // back through Recycle, or frees it with FreeTsChunk when the queue's
@@ -100,6 +111,7 @@ public:
 
 private:
     // Streaming thread side.
+    bool PushSlow(const uint8_t* bytes, uint32_t length);
     bool PushBlock(const uint8_t* bytes, uint32_t length);
     bool Fill(const uint8_t* bytes, uint32_t length);
     void StartFilling();
