@@ -60,11 +60,11 @@ chmod +x "$work/bin/"*
 
 # run NAME [VAR=value...]: runs the bootstrap with the stand-ins; leaves
 # $status, $out (stdout and stderr) and $calls. The caller's own bootstrap
-# settings (a CI machine may allow pinning) must not leak into a case.
+# pinning (a CI machine allows it) must not leak into a case.
 run() {
   local name=$1; shift
   : >"$work/calls"
-  out=$(env -u BOOTSTRAP_PIN_RELEASE -u BOOTSTRAP_RETRY_PAUSE PATH="$work/bin:$PATH" STUB_CALLS="$work/calls" STUB_MISSING="wine32:i386 ffmpeg" \
+  out=$(env -u BOOTSTRAP_PIN_RELEASE PATH="$work/bin:$PATH" STUB_CALLS="$work/calls" STUB_MISSING="wine32:i386 ffmpeg" \
         STUB_UPDATE_FAILS=0 STUB_INSTALL=ok BOOTSTRAP_RETRY_PAUSE=0 "$@" bash "$bootstrap" 2>&1)
   status=$?
   calls=$(cat "$work/calls")
